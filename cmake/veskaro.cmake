@@ -7,10 +7,6 @@ function(veskaro_strict target)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
   endif()
-  if(VESKARO_FUZZ OR VESKARO_SANITIZE)
-    # Sanitizer builds keep frame pointers for readable reports.
-    target_compile_options(${target} PRIVATE -fno-omit-frame-pointer)
-  endif()
 endfunction()
 
 # Tests link statically on Windows so that Wine needs no MinGW runtime DLLs.
