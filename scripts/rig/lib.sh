@@ -162,6 +162,7 @@ rig_export_env() {
   export WINEDEBUG=${RIG_WINEDEBUG:--all,err+module}
   export VESKARO_RIG=$RIG_DIR
   export VESKARO_WINE=$RIG_WINE
+  if [ -n "${VESKARO_ENVRUN:-}" ]; then export VESKARO_ENVRUN; fi
 }
 
 # Makes the prefix once per slot, with the display up (a prefix first booted without one refuses
@@ -191,12 +192,17 @@ rig_ensure_prefix() {
   rig_log "prefix ready in $(($(date +%s) - start)) s"
 }
 
-rig_keepalive_exe() {
-  local src=$RIG_SCRIPTS/keepalive.c exe=$RIG_BASE/wine-tools/keepalive.exe
+# Builds a small Windows helper of the rig (keepalive, envrun) from scripts/rig/NAME.c, once.
+rig_tool_exe() {
+  local src=$RIG_SCRIPTS/$1.c exe=$RIG_BASE/wine-tools/$1.exe flags=-mwindows
+  [ "$1" = envrun ] && flags=-municode
   if [ ! -x "$exe" ] || [ "$src" -nt "$exe" ]; then
     mkdir -p "$(dirname "$exe")"
-    x86_64-w64-mingw32-gcc-posix -O2 -static -mwindows -o "$exe.tmp" "$src" >&2 || return 1
-    mv "$exe.tmp" "$exe"
+    x86_64-w64-mingw32-gcc-posix -O2 -static $flags -o "$exe.$$" "$src" >&2 || {
+      rig_log "could not build $exe (is g++-mingw-w64-x86-64-posix installed?)"
+      return 1
+    }
+    mv "$exe.$$" "$exe"
   fi
   echo "$exe"
 }
@@ -209,6 +215,7 @@ RIG_XORG_PID=$RIG_XORG_PID
 RIG_KEEPALIVE_PID=${RIG_KEEPALIVE_PID:-}
 RIG_WINE=$RIG_WINE
 RIG_WINESERVER=$RIG_WINESERVER
+VESKARO_ENVRUN=${VESKARO_ENVRUN:-}
 EOF
 }
 
@@ -280,7 +287,9 @@ rig_up() {
   # for the server's copy of that test's stderr.
   rig_spawn /dev/null "$RIG_WINESERVER" -p
   wait "$RIG_LAST_PID" 2>/dev/null
-  ka=$(rig_keepalive_exe) || return 1
+  VESKARO_ENVRUN=$(rig_tool_exe envrun) || return 1
+  export VESKARO_ENVRUN
+  ka=$(rig_tool_exe keepalive) || return 1
   rig_spawn "$RIG_DIR/keepalive.log" "$RIG_WINE" "$ka"
   RIG_KEEPALIVE_PID=$RIG_LAST_PID
   rig_write_state
@@ -331,7 +340,7 @@ rig_require() {
 
 rig_wine() {
   rig_require || return 1
-  "$RIG_WINE" "$@"
+  "$RIG_SCRIPTS/wine-exec" "$@"
 }
 
 rig_reg_add() {
