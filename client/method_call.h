@@ -1,0 +1,33 @@
+// A decoded request from the user interface: a method name and its arguments.
+#ifndef CLIENT_METHOD_CALL_H_
+#define CLIENT_METHOD_CALL_H_
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "codec/encodable_value.h"
+
+namespace flutter {
+
+class MethodCall {
+ public:
+  MethodCall(const std::string& method_name, std::unique_ptr<EncodableValue> arguments)
+      : method_name(method_name), arguments(std::move(arguments)) {}
+  virtual ~MethodCall() = default;
+
+  MethodCall(const MethodCall&) = delete;
+  MethodCall& operator=(const MethodCall&) = delete;
+
+  const std::string& MethodName() const { return method_name; }
+  // Null when absent; the standard method codec always supplies a value.
+  const EncodableValue* Arguments() const { return arguments.get(); }
+
+ private:
+  std::string method_name;
+  std::unique_ptr<EncodableValue> arguments;
+};
+
+}  // namespace flutter
+
+#endif  // CLIENT_METHOD_CALL_H_
