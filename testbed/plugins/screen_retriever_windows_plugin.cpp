@@ -1,0 +1,9 @@
+// Stand-in for screen_retriever_windows_plugin.dll: records its registration with the stand-in
+// engine so that tests can see the order and the registrar each plug-in received.
+#include "client/embedder.h"
+#include "testbed/engine/testbed_control.h"
+
+extern "C" __declspec(dllexport) void ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar(
+    FlutterDesktopPluginRegistrarRef registrar) {
+  TestbedNotePluginRegistration(registrar, "ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar");
+}

@@ -1,0 +1,57 @@
+#include "window/flutter_window.h"
+
+#include <optional>
+#include <utility>
+
+#include "window/plugin_registration.h"
+
+FlutterWindow::FlutterWindow(const flutter::EngineProject& project) : project(project) {}
+
+FlutterWindow::~FlutterWindow() = default;
+
+LRESULT FlutterWindow::MessageHandler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  // The guard sees every message first and keeps only its own timers.
+  if (gamma_guard.HandleWindowMessage(message, wparam, lparam)) {
+    return 0;
+  }
+  if (view_controller) {
+    std::optional<LRESULT> result =
+        view_controller->HandleTopLevelWindowProc(hwnd, message, wparam, lparam);
+    if (result) {
+      return *result;
+    }
+  }
+  if (message == WM_FONTCHANGE && view_controller) {
+    view_controller->GetEngine()->ReloadSystemFonts();
+  }
+  return Win32Window::MessageHandler(hwnd, message, wparam, lparam);
+}
+
+bool FlutterWindow::OnCreate() {
+  if (!Win32Window::OnCreate()) {
+    return false;
+  }
+  const RECT frame = GetClientArea();
+  view_controller = std::make_unique<flutter::FlutterViewController>(
+      frame.right - frame.left, frame.bottom - frame.top, project);
+  if (!view_controller->GetEngine() || !view_controller->GetView()) {
+    return false;
+  }
+  RegisterPlugins(view_controller->GetEngine().get());
+  SetChildContent(view_controller->GetView()->GetHWND());
+  gamma_guard.Init(view_controller->GetEngine()->GetMessenger(), GetHandle());
+  // Shown only once the engine has drawn, so the window never appears blank.
+  FlutterWindow* self = this;
+  view_controller->GetEngine()->SetNextFrameCallback([self]() { self->Show(); });
+  view_controller->ForceRedraw();
+  return true;
+}
+
+void FlutterWindow::OnDestroy() {
+  if (view_controller) {
+    // Cleared before destruction so that messages sent meanwhile find no controller.
+    std::unique_ptr<flutter::FlutterViewController> controller = std::move(view_controller);
+    controller.reset();
+  }
+  Win32Window::OnDestroy();
+}

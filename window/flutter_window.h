@@ -1,0 +1,32 @@
+// The top-level window that hosts the Flutter view, registers the plug-ins and owns the
+// gamma guard.
+#ifndef WINDOW_FLUTTER_WINDOW_H_
+#define WINDOW_FLUTTER_WINDOW_H_
+
+#include <windows.h>
+
+#include <memory>
+
+#include "client/engine_project.h"
+#include "client/flutter_view_controller.h"
+#include "gamma/gamma_guard.h"
+#include "window/win32_window.h"
+
+class FlutterWindow : public Win32Window {
+ public:
+  explicit FlutterWindow(const flutter::EngineProject& project);
+  ~FlutterWindow() override;
+
+ protected:
+  LRESULT MessageHandler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override;
+  bool OnCreate() override;
+  void OnDestroy() override;
+
+ private:
+  // Declared in reverse order of destruction: the guard goes first, then the controller.
+  flutter::EngineProject project;
+  std::unique_ptr<flutter::FlutterViewController> view_controller;
+  GammaGuard gamma_guard;
+};
+
+#endif  // WINDOW_FLUTTER_WINDOW_H_
