@@ -1,0 +1,149 @@
+#include "codec/encodable_value.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace flutter {
+namespace {
+
+TEST(CodecEncodableValue, AlternativeFollowsTheGivenType) {
+  EXPECT_EQ(EncodableValue().index(), 0u);
+  EXPECT_TRUE(EncodableValue().IsNull());
+  EXPECT_EQ(EncodableValue(false).index(), 1u);
+  EXPECT_EQ(EncodableValue(int32_t{7}).index(), 2u);
+  EXPECT_EQ(EncodableValue(int64_t{7}).index(), 3u);
+  EXPECT_EQ(EncodableValue(1.0).index(), 4u);
+  EXPECT_EQ(EncodableValue("ramp").index(), 5u);  // a literal is never a boolean
+  EXPECT_EQ(EncodableValue(std::vector<uint8_t>{}).index(), 6u);
+  EXPECT_EQ(EncodableValue(std::vector<int32_t>{}).index(), 7u);
+  EXPECT_EQ(EncodableValue(std::vector<int64_t>{}).index(), 8u);
+  EXPECT_EQ(EncodableValue(std::vector<double>{}).index(), 9u);
+  EXPECT_EQ(EncodableValue(EncodableList{}).index(), 10u);
+  EXPECT_EQ(EncodableValue(EncodableMap{}).index(), 11u);
+  EXPECT_EQ(EncodableValue(CustomEncodableValue(42)).index(), 12u);
+  EXPECT_EQ(EncodableValue(std::vector<float>{}).index(), 13u);
+}
+
+TEST(CodecEncodableValue, CheckedAccessRaisesWithFixedTextAndKeepsTheValue) {
+  EncodableValue value("ramp");
+  try {
+    value.Get<std::vector<uint8_t>>();
+    FAIL() << "no exception";
+  } catch (const std::bad_variant_access& error) {
+    EXPECT_STREQ(error.what(), "bad variant access");
+  }
+  const EncodableValue& constant = value;
+  EXPECT_THROW(constant.Get<int32_t>(), BadVariantAccess);
+  EXPECT_EQ(value.Get<std::string>(), "ramp");
+  EXPECT_EQ(std::get_if<std::vector<uint8_t>>(&value), nullptr);
+
+  value.Get<std::string>() += "s";
+  EXPECT_EQ(std::get<std::string>(value), "ramps");
+}
+
+struct Ordered {
+  const char* name;
+  EncodableValue less;
+  EncodableValue greater;
+};
+
+// Each pair must order strictly one way: less < greater and not the reverse.
+TEST(CodecEncodableValue, Ordering) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<Ordered> cases = {
+      {"null before false", EncodableValue(), EncodableValue(false)},
+      {"false before true", EncodableValue(false), EncodableValue(true)},
+      {"position before magnitude", EncodableValue(int32_t{7}), EncodableValue(int64_t{-5})},
+      {"signed 32", EncodableValue(int32_t{-1}), EncodableValue(int32_t{0})},
+      {"signed 64", EncodableValue(int64_t{-1}), EncodableValue(int64_t{0})},
+      {"integer before double", EncodableValue(int64_t{100}), EncodableValue(-1.0)},
+      {"double before string", EncodableValue(1e300), EncodableValue("")},
+      {"byte order", EncodableValue("B"), EncodableValue("a")},
+      {"non-ASCII after ASCII", EncodableValue("a"), EncodableValue("\xc3\xa9")},
+      {"empty string first", EncodableValue(""), EncodableValue(std::string(1, '\0'))},
+      {"prefix first", EncodableValue("ram"), EncodableValue("ramp")},
+      {"bytes unsigned", EncodableValue(std::vector<uint8_t>{0x7f}),
+       EncodableValue(std::vector<uint8_t>{0x80})},
+      {"int32 list signed", EncodableValue(std::vector<int32_t>{-1}),
+       EncodableValue(std::vector<int32_t>{0})},
+      {"int64 list prefix", EncodableValue(std::vector<int64_t>{1}),
+       EncodableValue(std::vector<int64_t>{1, 0})},
+      {"double list skips NaN", EncodableValue(std::vector<double>{nan, 1.0}),
+       EncodableValue(std::vector<double>{0.0, 2.0})},
+      {"float list", EncodableValue(std::vector<float>{1.0f}),
+       EncodableValue(std::vector<float>{1.5f})},
+      {"float list after custom", EncodableValue(CustomEncodableValue(1)),
+       EncodableValue(std::vector<float>{})},
+      {"empty list first", EncodableValue(EncodableList{}),
+       EncodableValue(EncodableList{EncodableValue()})},
+      {"list recursive", EncodableValue(EncodableList{EncodableValue(int32_t{1}), "b"}),
+       EncodableValue(EncodableList{EncodableValue(int32_t{1}), "c"})},
+      {"map by first differing value",
+       EncodableValue(EncodableMap{{"a", int32_t{1}}, {"b", int32_t{1}}}),
+       EncodableValue(EncodableMap{{"a", int32_t{1}}, {"b", int32_t{2}}})},
+      {"map by key", EncodableValue(EncodableMap{{"a", int32_t{9}}}),
+       EncodableValue(EncodableMap{{"b", int32_t{0}}})},
+      {"map prefix", EncodableValue(EncodableMap{{"a", int32_t{1}}}),
+       EncodableValue(EncodableMap{{"a", int32_t{1}}, {"b", int32_t{1}}})},
+  };
+  for (const Ordered& c : cases) {
+    EXPECT_TRUE(c.less < c.greater) << c.name;
+    EXPECT_FALSE(c.greater < c.less) << c.name;
+  }
+}
+
+TEST(CodecEncodableValue, EquivalentValues) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<std::pair<EncodableValue, EncodableValue>> cases = {
+      {EncodableValue(), EncodableValue()},
+      {EncodableValue(nan), EncodableValue(1.0)},
+      {EncodableValue(std::vector<double>{nan}), EncodableValue(std::vector<double>{3.0})},
+      {EncodableValue("ramp"), EncodableValue(std::string("ramp"))},
+  };
+  for (const auto& pair : cases) {
+    EXPECT_FALSE(pair.first < pair.second);
+    EXPECT_FALSE(pair.second < pair.first);
+  }
+}
+
+TEST(CodecEncodableValue, CustomValuesOrderByIdentity) {
+  const EncodableList list = {CustomEncodableValue(5), CustomEncodableValue(5)};
+  EXPECT_FALSE(list[0] < list[0]);
+  EXPECT_NE(list[0] < list[1], list[1] < list[0]);
+  EXPECT_TRUE(list[0] < list[1]);  // lower address first
+  EXPECT_EQ(std::any_cast<int>(list[1].Get<CustomEncodableValue>().Value()), 5);
+}
+
+TEST(CodecEncodableValue, MapKeysAndInsertion) {
+  EncodableMap map;
+  map.emplace(EncodableValue(int32_t{1}), "int32");
+  map.emplace(EncodableValue(int64_t{1}), "int64");
+  EXPECT_EQ(map.size(), 2u);
+  EXPECT_EQ(map.find(EncodableValue(int64_t{1}))->second, EncodableValue("int64"));
+  map.erase(EncodableValue(int64_t{1}));
+  EXPECT_EQ(map.find(EncodableValue(int64_t{1})), map.end());
+
+  map.emplace("ramp", "first");
+  EXPECT_FALSE(map.emplace("ramp", "second").second);
+  EXPECT_EQ(map.at(EncodableValue("ramp")), EncodableValue("first"));
+}
+
+TEST(CodecEncodableValue, CopiesAreDeep) {
+  EncodableValue source(EncodableList{EncodableMap{{"k", int32_t{1}}}});
+  EncodableValue copy = source;
+  copy.Get<EncodableList>()[0].Get<EncodableMap>()[EncodableValue("k")] = int32_t{2};
+  EXPECT_EQ(source.Get<EncodableList>()[0].Get<EncodableMap>().at(EncodableValue("k")),
+            EncodableValue(int32_t{1}));
+
+  EncodableValue moved = std::move(copy);
+  EXPECT_EQ(moved.index(), 10u);
+  copy = "reused";  // a moved-from value stays usable
+  EXPECT_EQ(copy.Get<std::string>(), "reused");
+}
+
+}  // namespace
+}  // namespace flutter

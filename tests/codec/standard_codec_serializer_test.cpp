@@ -1,0 +1,287 @@
+#include "codec/standard_codec_serializer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "codec/byte_buffer_stream_reader.h"
+#include "codec/byte_buffer_stream_writer.h"
+#include "tests/codec/hex.h"
+
+namespace flutter {
+namespace {
+
+using codec_test::Concat;
+using codec_test::Hex;
+using codec_test::Ramp;
+
+const StandardCodecSerializer& Serializer() { return StandardCodecSerializer::GetInstance(); }
+
+std::vector<uint8_t> Encode(const EncodableValue& value) {
+  std::vector<uint8_t> bytes;
+  ByteBufferStreamWriter writer(&bytes);
+  Serializer().WriteValue(value, &writer);
+  return bytes;
+}
+
+EncodableValue Decode(const std::vector<uint8_t>& bytes) {
+  ByteBufferStreamReader reader(bytes.data(), bytes.size());
+  return Serializer().ReadValue(&reader);
+}
+
+// Decodes and returns what was written to the standard error stream.
+std::string DecodeReporting(const std::vector<uint8_t>& bytes, EncodableValue* value) {
+  testing::internal::CaptureStderr();
+  *value = Decode(bytes);
+  return testing::internal::GetCapturedStderr();
+}
+
+const char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader\n";
+
+std::string Repeat(const std::string& line, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) {
+    text += line;
+  }
+  return text;
+}
+
+struct WireCase {
+  const char* name;
+  EncodableValue value;
+  std::vector<uint8_t> bytes;
+};
+
+std::vector<WireCase> WireCases() {
+  const std::vector<uint8_t> ramp = Ramp();
+  return {
+      {"null", EncodableValue(), Hex("00")},
+      {"true", EncodableValue(true), Hex("01")},
+      {"false", EncodableValue(false), Hex("02")},
+      {"int32", EncodableValue(int32_t{1}), Hex("03 01000000")},
+      {"int32 negative", EncodableValue(int32_t{-2}), Hex("03 FEFFFFFF")},
+      {"int64", EncodableValue(int64_t{1}), Hex("04 0100000000000000")},
+      {"double", EncodableValue(1.0), Hex("06 00000000000000 000000000000F03F")},
+      {"double in list", EncodableValue(EncodableList{2.5}),
+       Hex("0C 01 06 0000000000 0000000000000440")},
+      {"string", EncodableValue("set"), Hex("07 03 736574")},
+      {"empty string", EncodableValue(""), Hex("07 00")},
+      {"size 253", EncodableValue(std::string(253, 'x')),
+       Concat(Hex("07 FD"), std::vector<uint8_t>(253, 'x'))},
+      {"size 254", EncodableValue(std::string(254, 'x')),
+       Concat(Hex("07 FEFE00"), std::vector<uint8_t>(254, 'x'))},
+      {"size 65535", EncodableValue(std::vector<uint8_t>(65535, 7)),
+       Concat(Hex("08 FEFFFF"), std::vector<uint8_t>(65535, 7))},
+      {"size 65536", EncodableValue(std::vector<uint8_t>(65536, 7)),
+       Concat(Hex("08 FF00000100"), std::vector<uint8_t>(65536, 7))},
+      {"ramp", EncodableValue(ramp), Concat(Hex("08 FE0006"), ramp)},
+      {"ramp map", EncodableValue(EncodableMap{{"ramp", ramp}}),
+       Concat(Hex("0D 01 07 04 72616D70 08 FE0006"), ramp)},
+      {"int32 list", EncodableValue(std::vector<int32_t>{1}), Hex("09 01 0000 01000000")},
+      {"empty int32 list", EncodableValue(std::vector<int32_t>{}), Hex("09 00 0000")},
+      {"int64 list", EncodableValue(std::vector<int64_t>{-1}),
+       Hex("0A 01 000000000000 FFFFFFFFFFFFFFFF")},
+      {"double list", EncodableValue(std::vector<double>{1.0, 2.5}),
+       Hex("0B 02 000000000000 000000000000F03F 0000000000000440")},
+      {"float list", EncodableValue(std::vector<float>{1.0f}), Hex("0E 01 0000 0000803F")},
+      {"empty float list", EncodableValue(std::vector<float>{}), Hex("0E 00 0000")},
+      {"padding after empty list",
+       EncodableValue(EncodableList{true, std::vector<int32_t>{}, int32_t{5}}),
+       Hex("0C 03 01 09 00 000000 03 05000000")},
+      {"list of int and string", EncodableValue(EncodableList{int32_t{1}, "set"}),
+       Hex("0C 02 03 01000000 07 03 736574")},
+      {"map in key order", EncodableValue(EncodableMap{{"b", int32_t{2}}, {int32_t{9}, "a"}}),
+       Hex("0D 02 03 09000000 07 01 61 07 01 62 03 02000000")},
+      {"nested", EncodableValue(EncodableList{EncodableList{EncodableMap{}}}),
+       Hex("0C 01 0C 01 0D 00")},
+  };
+}
+
+TEST(CodecSerializer, EncodesAndDecodesExactBytes) {
+  for (const WireCase& c : WireCases()) {
+    EXPECT_EQ(Encode(c.value), c.bytes) << c.name;
+    EncodableValue decoded;
+    EXPECT_EQ(DecodeReporting(c.bytes, &decoded), "") << c.name;
+    EXPECT_EQ(decoded, c.value) << c.name;
+  }
+}
+
+TEST(CodecSerializer, AcceptedOnlyOnRead) {
+  const std::vector<std::pair<std::vector<uint8_t>, EncodableValue>> cases = {
+      {Hex("05 02 3132"), EncodableValue("12")},         // type 5 reads as a string
+      {Hex("07 FE0300 616263"), EncodableValue("abc")},  // long form of a short size
+      {Hex("0D 02 07 01 61 03 01000000 07 01 61 03 02000000"),
+       EncodableValue(EncodableMap{{"a", int32_t{1}}})},  // repeated key keeps the first
+      {Hex("07 03 736574 FF"), EncodableValue("set")},    // trailing bytes are left
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Decode(c.first), c.second);
+  }
+}
+
+TEST(CodecSerializer, DecodesIntoAnUnalignedBuffer) {
+  // The payload is aligned to the message start, not to memory: shift the message by one.
+  const std::vector<uint8_t> message = Hex("0B 02 000000000000 000000000000F03F 0000000000000440");
+  std::vector<uint8_t> storage(message.size() + 1);
+  std::memcpy(storage.data() + 1, message.data(), message.size());
+  ByteBufferStreamReader reader(storage.data() + 1, message.size());
+  EXPECT_EQ(Serializer().ReadValue(&reader), EncodableValue(std::vector<double>{1.0, 2.5}));
+}
+
+TEST(CodecSerializer, TruncatedNumbersDecodeAsZeroAfterOneReport) {
+  const std::vector<std::pair<std::vector<uint8_t>, EncodableValue>> cases = {
+      {Hex("03 01"), EncodableValue(int32_t{0})},
+      {Hex("04 01020304"), EncodableValue(int64_t{0})},
+      {Hex("06 00000000000000 0000"), EncodableValue(0.0)},
+      {Hex(""), EncodableValue()},           // missing type byte
+      {Hex("07 FE01"), EncodableValue("")},  // missing size bytes: size 0
+  };
+  for (const auto& c : cases) {
+    EncodableValue value;
+    EXPECT_EQ(DecodeReporting(c.first, &value), kInvalidRead);
+    EXPECT_EQ(value, c.second);
+  }
+}
+
+TEST(CodecBufferReader, FailedReadsDoNotMoveTheLocation) {
+  const std::vector<uint8_t> bytes = Hex("0A 0B 0C");
+  ByteBufferStreamReader reader(bytes.data(), bytes.size());
+  uint8_t buffer[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+  testing::internal::CaptureStderr();
+  reader.ReadBytes(buffer, 8);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), kInvalidRead);
+  EXPECT_EQ(buffer[0], 1);  // untouched
+  EXPECT_EQ(reader.ReadByte(), 0x0A);
+  reader.ReadBytes(buffer, 2);
+  EXPECT_EQ(buffer[1], 0x0C);
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(reader.ReadByte(), 0);
+  reader.ReadBytes(buffer, 0);  // nothing left, nothing asked: fine
+  reader.ReadAlignment(8);      // may pass the end...
+  reader.ReadBytes(buffer, 0);  // ...and then even an empty read fails
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), Repeat(kInvalidRead, 2));
+}
+
+TEST(CodecSerializer, UnknownTypeIsReportedAndDecodedAsNull) {
+  EncodableValue value;
+  EXPECT_EQ(DecodeReporting(Hex("0C 02 0F 03 07000000"), &value),
+            "Unknown type in StandardCodecSerializer::ReadValueOfType: 15\n");
+  // Nothing after the type byte is consumed: the next element follows at once.
+  EXPECT_EQ(value, EncodableValue(EncodableList{EncodableValue(), int32_t{7}}));
+  EXPECT_EQ(DecodeReporting(Hex("FF"), &value),
+            "Unknown type in StandardCodecSerializer::ReadValueOfType: 255\n");
+}
+
+TEST(CodecSerializer, CustomValuesEncodeAsNullWithAReport) {
+  testing::internal::CaptureStderr();
+  const std::vector<uint8_t> bytes =
+      Encode(EncodableValue(EncodableList{CustomEncodableValue(std::string("x")), true}));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Unhandled custom type in StandardCodecSerializer::WriteValue. "
+            "Custom types require codec extensions.\n");
+  EXPECT_EQ(bytes, Hex("0C 02 00 01"));
+}
+
+// Six bytes announcing 4,294,967,295 elements: one report, an empty (or one-null)
+// container, and no allocation or loop sized by the count.
+TEST(CodecSerializer, HugeCountsInShortMessages) {
+  const std::vector<std::pair<std::vector<uint8_t>, EncodableValue>> cases = {
+      {Hex("07 FFFFFFFFFF"), EncodableValue("")},
+      {Hex("08 FFFFFFFFFF"), EncodableValue(std::vector<uint8_t>{})},
+      {Hex("09 FFFFFFFFFF"), EncodableValue(std::vector<int32_t>{})},
+      {Hex("0A FFFFFFFFFF"), EncodableValue(std::vector<int64_t>{})},
+      {Hex("0B FFFFFFFFFF"), EncodableValue(std::vector<double>{})},
+      {Hex("0E FFFFFFFFFF"), EncodableValue(std::vector<float>{})},
+      {Hex("0C FFFFFFFFFF"), EncodableValue(EncodableList{EncodableValue()})},
+      {Hex("0D FFFFFFFFFF"), EncodableValue(EncodableMap{{EncodableValue(), EncodableValue()}})},
+      // Elements that are there are kept; the first missing one ends the container.
+      {Hex("0C FFFFFFFFFF 01 02"), EncodableValue(EncodableList{true, false, EncodableValue()})},
+      {Hex("0D FFFFFFFFFF 07 01 61 01"),
+       EncodableValue(EncodableMap{{"a", true}, {EncodableValue(), EncodableValue()}})},
+      {Hex("0D FFFFFFFFFF 07 01 61"), EncodableValue(EncodableMap{{"a", EncodableValue()}})},
+  };
+  for (const auto& c : cases) {
+    EncodableValue value;
+    EXPECT_EQ(DecodeReporting(c.first, &value), kInvalidRead) << testing::PrintToString(c.first);
+    EXPECT_EQ(value, c.second) << testing::PrintToString(c.first);
+  }
+}
+
+TEST(CodecSerializer, TruncatedPayloadLeavesTheRestReadable) {
+  // The string announces 5 bytes where 2 remain: it decodes empty and its bytes stay, so
+  // the list reads them as its next elements (0x01 true, 0x02 false).
+  EncodableValue value;
+  EXPECT_EQ(DecodeReporting(Hex("0C 02 07 05 01 02"), &value), kInvalidRead);
+  EXPECT_EQ(value, EncodableValue(EncodableList{"", true}));
+}
+
+EncodableValue NestedLists(int depth) {
+  EncodableValue value = int32_t{1};
+  for (int i = 0; i < depth; ++i) {
+    value = EncodableList{std::move(value)};
+  }
+  return value;
+}
+
+TEST(CodecSerializer, NestingAtTheLimitDecodes) {
+  const EncodableValue deepest = NestedLists(StandardCodecSerializer::kMaxNestingDepth);
+  EncodableValue value;
+  EXPECT_EQ(DecodeReporting(Encode(deepest), &value), "");
+  EXPECT_EQ(value, deepest);
+}
+
+TEST(CodecSerializer, NestingBeyondTheLimitDecodesAsNull) {
+  std::vector<uint8_t> bytes;
+  for (int i = 0; i < 100000; ++i) {
+    bytes.push_back(0x0C);
+    bytes.push_back(0x01);
+  }
+  EncodableValue value;
+  EXPECT_EQ(DecodeReporting(bytes, &value),
+            "Nesting too deep in StandardCodecSerializer::ReadValueOfType; decoding as null\n");
+  int depth = 0;
+  const EncodableValue* level = &value;
+  while (const auto* list = std::get_if<EncodableList>(level)) {
+    ASSERT_EQ(list->size(), 1u);
+    level = &list->front();
+    ++depth;
+  }
+  EXPECT_EQ(depth, StandardCodecSerializer::kMaxNestingDepth);
+  EXPECT_TRUE(level->IsNull());
+
+  // Maps count too, and the limit is per decode: the next decode starts from zero.
+  EXPECT_EQ(Decode(Hex("0D 01 0C 00 0D 00")),
+            EncodableValue(EncodableMap{{EncodableList{}, EncodableMap{}}}));
+}
+
+// A reader of another kind goes through the virtual interface only.
+class ChunkReader : public ByteStreamReader {
+ public:
+  explicit ChunkReader(std::vector<uint8_t> bytes) : bytes(std::move(bytes)) {}
+  uint8_t ReadByte() override { return at < bytes.size() ? bytes[at++] : 0; }
+  void ReadBytes(uint8_t* buffer, size_t length) override {
+    for (size_t i = 0; i < length; ++i) {
+      buffer[i] = ReadByte();
+    }
+  }
+  void ReadAlignment(uint8_t alignment) override {
+    at = (at + alignment - 1) / alignment * alignment;
+  }
+
+ private:
+  std::vector<uint8_t> bytes;
+  size_t at = 0;
+};
+
+TEST(CodecSerializer, ReadsThroughAnyReader) {
+  for (const WireCase& c : WireCases()) {
+    ChunkReader reader(c.bytes);
+    EXPECT_EQ(Serializer().ReadValue(&reader), c.value) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace flutter

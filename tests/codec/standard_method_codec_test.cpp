@@ -1,0 +1,175 @@
+#include "codec/standard_method_codec.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/codec/hex.h"
+
+namespace flutter {
+namespace {
+
+using codec_test::Concat;
+using codec_test::Hex;
+using codec_test::Ramp;
+
+const StandardMethodCodec& Codec() { return StandardMethodCodec::GetInstance(); }
+
+const char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader\n";
+const char kNotAString[] = "Invalid method call; method name is not a string.\n";
+
+std::unique_ptr<MethodCall> DecodeCall(const std::vector<uint8_t>& bytes, std::string* report) {
+  testing::internal::CaptureStderr();
+  std::unique_ptr<MethodCall> call = Codec().DecodeMethodCall(bytes.data(), bytes.size());
+  *report = testing::internal::GetCapturedStderr();
+  return call;
+}
+
+TEST(CodecMethodCodec, DecodesTheSetCall) {
+  const std::vector<uint8_t> bytes =
+      Concat(Hex("07 03 736574 0D 01 07 04 72616D70 08 FE0006"), Ramp());
+  ASSERT_EQ(bytes.size(), 1553u);
+  std::string report;
+  std::unique_ptr<MethodCall> call = DecodeCall(bytes, &report);
+  ASSERT_NE(call, nullptr);
+  EXPECT_EQ(report, "");
+  EXPECT_EQ(call->MethodName(), "set");
+  const auto& arguments = call->Arguments()->Get<EncodableMap>();
+  EXPECT_EQ(arguments.at(EncodableValue("ramp")), EncodableValue(Ramp()));
+
+  // And back to the same bytes.
+  EXPECT_EQ(*Codec().EncodeMethodCall(*call), bytes);
+}
+
+TEST(CodecMethodCodec, ClearWithoutArgumentsHasNullArguments) {
+  std::string report;
+  std::unique_ptr<MethodCall> call = DecodeCall(Hex("07 05 636C656172"), &report);
+  ASSERT_NE(call, nullptr);
+  EXPECT_EQ(report, kInvalidRead);
+  EXPECT_EQ(call->MethodName(), "clear");
+  ASSERT_NE(call->Arguments(), nullptr);
+  EXPECT_TRUE(call->Arguments()->IsNull());
+}
+
+TEST(CodecMethodCodec, RejectsCallsWithoutAStringName) {
+  std::string report;
+  EXPECT_EQ(DecodeCall(Hex("03 01000000"), &report), nullptr);
+  EXPECT_EQ(report, kNotAString);
+  EXPECT_EQ(DecodeCall(Hex(""), &report), nullptr);
+  EXPECT_EQ(report, std::string(kInvalidRead) + kNotAString);
+}
+
+TEST(CodecMethodCodec, EncodesCallsWithAndWithoutArguments) {
+  EXPECT_EQ(*Codec().EncodeMethodCall(MethodCall("clear", nullptr)), Hex("07 05 636C656172 00"));
+  EXPECT_EQ(
+      *Codec().EncodeMethodCall(MethodCall("set", std::make_unique<EncodableValue>(int32_t{5}))),
+      Hex("07 03 736574 03 05000000"));
+}
+
+TEST(CodecMethodCodec, Envelopes) {
+  const EncodableValue five(int32_t{5});
+  const EncodableValue one(1.0);
+  const EncodableValue null;
+  const std::vector<uint8_t> bad_args = Hex("07 08 6261645F61726773");
+  struct Case {
+    const char* name;
+    std::unique_ptr<std::vector<uint8_t>> bytes;
+    std::vector<uint8_t> expected;
+  };
+  Case cases[] = {
+      {"success", Codec().EncodeSuccessEnvelope(), Hex("00 00")},
+      {"success 5", Codec().EncodeSuccessEnvelope(&five), Hex("00 03 05000000")},
+      {"success 1.0", Codec().EncodeSuccessEnvelope(&one),
+       Hex("00 06 000000000000 000000000000F03F")},
+      {"error", Codec().EncodeErrorEnvelope("bad_args", "ramp must be 1536 bytes"),
+       Concat(Concat(Hex("01"), bad_args),
+              Hex("07 17 72616D70206D7573742062652031353336206279746573 00"))},
+      {"error without message", Codec().EncodeErrorEnvelope("bad_args", ""),
+       Concat(Concat(Hex("01"), bad_args), Hex("00 00"))},
+      {"null details", Codec().EncodeErrorEnvelope("bad_args", "", &null),
+       Concat(Concat(Hex("01"), bad_args), Hex("00 00"))},
+      {"details", Codec().EncodeErrorEnvelope("", "m", &five),
+       Hex("01 07 00 07 01 6D 03 05000000")},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(*c.bytes, c.expected) << c.name;
+  }
+  EXPECT_EQ(cases[3].bytes->size(), 37u);
+}
+
+class MockResult : public MethodResult {
+ public:
+  MOCK_METHOD(void, HandleSuccess, (const EncodableValue*), (override));
+  MOCK_METHOD(void, HandleError, (const std::string&, const std::string&, const EncodableValue*),
+              (override));
+  MOCK_METHOD(void, HandleNotImplemented, (), (override));
+};
+
+bool Process(const std::vector<uint8_t>& bytes, MethodResult* result) {
+  return Codec().DecodeAndProcessResponseEnvelope(bytes.data(), bytes.size(), result);
+}
+
+using testing::_;
+using testing::IsNull;
+using testing::Pointee;
+using testing::StrictMock;
+
+TEST(CodecMethodCodec, ProcessesSuccessEnvelopes) {
+  StrictMock<MockResult> result;
+  EXPECT_CALL(result, HandleSuccess(IsNull()));
+  EXPECT_TRUE(Process(Hex("00 00"), &result));
+  EXPECT_CALL(result, HandleSuccess(Pointee(EncodableValue(int32_t{5}))));
+  EXPECT_TRUE(Process(Hex("00 03 05000000"), &result));
+
+  // Empty: two invalid reads, then a success without a value.
+  EXPECT_CALL(result, HandleSuccess(IsNull()));
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(Process(Hex(""), &result));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(kInvalidRead) + kInvalidRead);
+}
+
+TEST(CodecMethodCodec, ProcessesErrorEnvelopes) {
+  StrictMock<MockResult> result;
+  EXPECT_CALL(result, HandleError("bad_args", "", IsNull()));
+  EXPECT_TRUE(Process(Hex("01 07 08 6261645F61726773 00 00"), &result));
+  EXPECT_CALL(result, HandleError("c", "m", Pointee(EncodableValue(true))));
+  EXPECT_TRUE(Process(Hex("01 07 01 63 07 01 6D 01"), &result));
+}
+
+TEST(CodecMethodCodec, RefusesOtherEnvelopes) {
+  StrictMock<MockResult> result;  // any answer fails the test
+  EXPECT_FALSE(Process(Hex("02"), &result));
+  EXPECT_FALSE(Process(Hex("FF 00"), &result));
+  // Malformed error envelopes raise and leave the result unanswered.
+  const std::vector<std::vector<uint8_t>> malformed = {
+      Hex("01 03 01000000 00 00"),  // code is an integer
+      Hex("01 00 00 00"),           // code is null
+      Hex("01 07 01 63 01 00"),     // message is a boolean
+  };
+  for (const auto& bytes : malformed) {
+    try {
+      Process(bytes, &result);
+      ADD_FAILURE() << "no exception for " << testing::PrintToString(bytes);
+    } catch (const std::bad_variant_access& error) {
+      EXPECT_STREQ(error.what(), "bad variant access");
+    }
+  }
+}
+
+class OtherSerializer : public StandardCodecSerializer {};
+
+TEST(CodecMethodCodec, OneCodecPerSerializer) {
+  const StandardMethodCodec& standard = StandardMethodCodec::GetInstance();
+  EXPECT_EQ(&standard, &StandardMethodCodec::GetInstance(nullptr));
+  EXPECT_EQ(&standard, &StandardMethodCodec::GetInstance(&StandardCodecSerializer::GetInstance()));
+  static const OtherSerializer other;
+  const StandardMethodCodec& second = StandardMethodCodec::GetInstance(&other);
+  EXPECT_NE(&second, &standard);
+  EXPECT_EQ(&second, &StandardMethodCodec::GetInstance(&other));
+}
+
+}  // namespace
+}  // namespace flutter
