@@ -1,0 +1,95 @@
+// Keeps the user interface's desired gamma ramp on the screen: re-asserts it at once,
+// every 3 seconds, and once a second for 20 seconds after a display change or a resume,
+// rewriting it whenever a sampled entry has drifted by more than the tolerance.
+#ifndef GAMMA_GAMMA_GUARD_H_
+#define GAMMA_GAMMA_GUARD_H_
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "gamma/gamma_platform.h"
+#include "gamma/gamma_ramp.h"
+
+namespace flutter {
+class BinaryMessenger;
+}  // namespace flutter
+
+class GammaGuard {
+ public:
+  static constexpr uintptr_t kPeriodicTimerId = 60448;  // 0xEC20
+  static constexpr uintptr_t kBurstTimerId = 60449;     // 0xEC21
+  static constexpr uint32_t kPeriodicIntervalMs = 3000;
+  static constexpr uint32_t kBurstIntervalMs = 1000;
+  static constexpr int32_t kBurstTicks = 20;
+  // Largest difference, in ramp units, still counted as equal.
+  static constexpr int32_t kTolerance = 512;
+  // Entries compared in each channel; 0 and 255 are left out.
+  static constexpr std::size_t kSampleEntries[] = {32, 64, 96, 128, 160, 192, 224};
+
+  // Window messages and power events the guard reacts to.
+  static constexpr uint32_t kWmDisplayChange = 0x007E;
+  static constexpr uint32_t kWmTimer = 0x0113;
+  static constexpr uint32_t kWmPowerBroadcast = 0x0218;
+  static constexpr uintptr_t kPbtApmResumeSuspend = 0x07;
+  static constexpr uintptr_t kPbtApmResumeAutomatic = 0x12;
+
+#if defined(_WIN32)
+  // Guards the real screen through GDI and user32.
+  GammaGuard();
+#endif
+  // Guards the screen behind platform, which must outlive the guard (not owned).
+  explicit GammaGuard(GammaPlatform& platform);
+  // Stops both timers. Writes no ramp.
+  ~GammaGuard();
+
+  GammaGuard(const GammaGuard&) = delete;
+  GammaGuard& operator=(const GammaGuard&) = delete;
+
+  // Registers the "veskaro/gamma" channel on messenger (borrowed; it must outlive every
+  // call the channel delivers) and takes window as the owner of the guard's timers. A
+  // null messenger registers nothing; the window is taken all the same.
+  void Init(flutter::BinaryMessenger* messenger, GammaPlatform::WindowHandle window);
+
+  // The window-message hook, called before anything else sees the message. True when
+  // the message was one of the guard's own timers and must go no further.
+  bool HandleWindowMessage(uint32_t message, uintptr_t wparam, intptr_t lparam);
+
+  // Compares the screen's ramp with the desired one and rewrites it if it was reset.
+  void Reassert();
+  // Starts, or restarts, the 20 one-second checks.
+  void StartBurst();
+  void StopBurstTimer();
+  void StopPeriodicTimer();
+  // Takes a new desired ramp (1536 bytes, little-endian entries) and guards it. A
+  // buffer of any other size is ignored.
+  void Arm(const std::vector<uint8_t>& ramp);
+  // Stops guarding; the screen keeps whatever ramp it carries.
+  void Disarm();
+
+  GammaPlatform::WindowHandle Window() const { return window; }
+  bool Armed() const { return armed; }
+  bool PeriodicTimerRunning() const { return periodic_timer_running; }
+  bool BurstTimerRunning() const { return burst_timer_running; }
+  int32_t BurstTicksLeft() const { return burst_ticks_left; }
+  // -1 nothing logged since construction or the last Arm, 0 failed, 1 succeeded.
+  int32_t LastOutcome() const { return last_outcome; }
+  const GammaRamp& DesiredRamp() const { return desired_ramp; }
+
+ private:
+  void Rewrite();
+
+  GammaPlatform::WindowHandle window = nullptr;
+  bool armed = false;
+  bool periodic_timer_running = false;
+  bool burst_timer_running = false;
+  int32_t burst_ticks_left = 0;
+  int32_t last_outcome = -1;
+  GammaRamp desired_ramp = {};
+
+  // Set only by the default constructor, which binds the real screen.
+  std::unique_ptr<GammaPlatform> owned_platform;
+  GammaPlatform& platform;
+};
+
+#endif  // GAMMA_GAMMA_GUARD_H_
