@@ -11,7 +11,8 @@
 #   rig_reg_delete KEY NAME             delete a registry value (no error if absent)
 #   rig_temp_dir NAME                   fresh empty Windows temp folder; sets RIG_TEMP_UNIX and
 #                                       RIG_TEMP_WIN, and exports TMP/TEMP for Wine programs
-#   rig_ramp                            the X server's ramp, 21 samples on one line (xramp)
+#   rig_ramp [ARGS]                     xramp: the X server's ramp, 21 samples on one line;
+#                                       --all, --expect NAME|--expect-gamma G [--tolerance N]
 #   rig_ramp_all                        all 768 entries, scaled to 256 per channel
 #   rig_gamma_reset                     `xgamma -gamma 1.0`: identity ramp, from outside Wine
 #   rig_display_mode W H                X mode switch via display_mode.exe (sends WM_DISPLAYCHANGE)
@@ -26,8 +27,7 @@ RIG_REPO=$(cd "$RIG_SCRIPTS/../.." && pwd)
 RIG_BASE=${VESKARO_RIG_BASE:-$RIG_REPO/build}
 RIG_SLOTS=${VESKARO_RIG_SLOTS:-4}
 RIG_FIRST_DISPLAY=${VESKARO_RIG_FIRST_DISPLAY:-90}
-# Built probes (xramp natively; the .exe ones by the windows preset).
-RIG_NATIVE_TOOLS=${VESKARO_NATIVE_TOOLS:-$RIG_REPO/build/rig-tools}
+# The Windows probes, as the windows preset builds them.
 RIG_WINDOWS_TOOLS=${VESKARO_WINDOWS_TOOLS:-$RIG_REPO/build/windows/testbed/tools}
 
 rig_log() { echo "rig: $*" >&2; }
@@ -163,6 +163,7 @@ rig_export_env() {
   export VESKARO_RIG=$RIG_DIR
   export VESKARO_WINE=$RIG_WINE
   if [ -n "${VESKARO_ENVRUN:-}" ]; then export VESKARO_ENVRUN; fi
+  if [ -n "${VESKARO_XRAMP:-}" ]; then export VESKARO_XRAMP; fi
 }
 
 # Makes the prefix once per slot, with the display up (a prefix first booted without one refuses
@@ -216,6 +217,7 @@ RIG_KEEPALIVE_PID=${RIG_KEEPALIVE_PID:-}
 RIG_WINE=$RIG_WINE
 RIG_WINESERVER=$RIG_WINESERVER
 VESKARO_ENVRUN=${VESKARO_ENVRUN:-}
+VESKARO_XRAMP=${VESKARO_XRAMP:-}
 EOF
 }
 
@@ -289,6 +291,8 @@ rig_up() {
   wait "$RIG_LAST_PID" 2>/dev/null
   VESKARO_ENVRUN=$(rig_tool_exe envrun) || return 1
   export VESKARO_ENVRUN
+  VESKARO_XRAMP=$(rig_xramp_exe) || VESKARO_XRAMP=
+  export VESKARO_XRAMP
   ka=$(rig_tool_exe keepalive) || return 1
   rig_spawn "$RIG_DIR/keepalive.log" "$RIG_WINE" "$ka"
   RIG_KEEPALIVE_PID=$RIG_LAST_PID
@@ -362,21 +366,33 @@ rig_temp_dir() {
   export TMP=$RIG_TEMP_WIN TEMP=$RIG_TEMP_WIN
 }
 
-rig_xramp() {
-  local x=$RIG_NATIVE_TOOLS/xramp
-  if [ ! -x "$x" ]; then
-    for x in "$RIG_REPO"/build/*/testbed/tools/xramp ""; do
-      [ -x "$x" ] && break
-    done
+# Builds xramp (the Linux reader of the X ramp) once, from testbed/tools, with the host compiler:
+# end-to-end tests of the windows preset need it, and that build only makes Windows programs.
+rig_xramp_exe() {
+  local exe=$RIG_BASE/wine-tools/xramp src=$RIG_REPO/testbed/tools f newer=
+  for f in "$src"/xramp.cpp "$src"/ramp_command.cpp "$src"/ramp_command.h \
+    "$src"/ramp_samples.cpp "$src"/ramp_samples.h; do
+    [ "$f" -nt "$exe" ] && newer=1
+  done
+  if [ ! -x "$exe" ] || [ -n "$newer" ]; then
+    mkdir -p "$(dirname "$exe")"
+    g++ -std=c++17 -O2 -I"$RIG_REPO" -o "$exe.$$" "$src"/xramp.cpp "$src"/ramp_command.cpp \
+      "$src"/ramp_samples.cpp -lXxf86vm -lX11 >&2 || {
+      rig_log "could not build xramp (are libx11-dev and libxxf86vm-dev installed?)"
+      return 1
+    }
+    mv "$exe.$$" "$exe"
   fi
-  [ -n "$x" ] || {
-    rig_log "xramp is not built (scripts/rig/build-tools builds it)"
-    return 1
-  }
+  echo "$exe"
+}
+
+rig_xramp() {
+  local x
+  x=${VESKARO_XRAMP:-$(rig_xramp_exe)} || return 1
   "$x" "$@"
 }
 
-rig_ramp() { rig_xramp; }
+rig_ramp() { rig_xramp "$@"; }
 rig_ramp_all() { rig_xramp --all; }
 rig_gamma_reset() { xgamma -quiet -gamma 1.0; }
 
