@@ -1,0 +1,86 @@
+// Environment switches for tests that start the host as a separate process, where the
+// control API cannot be called:
+//   TESTBED_FAIL_VIEW_CONTROLLER=1  every view-controller creation fails;
+//   TESTBED_PROPERTIES_FILE=<path>  at exit, what the host gave the engine is written there:
+//     "engines N", "assets <path>", "argc N", then "arg <hex of the UTF-8 bytes>" per
+//     argument, and "plugin <registration function> <plug-in name>" per registration.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "testbed/engine/testbed_control.h"
+
+namespace {
+
+std::string Environment(const char* name) {
+  char value[1024] = {};
+  const DWORD length = GetEnvironmentVariableA(name, value, sizeof(value));
+  if (length == 0 || length >= sizeof(value)) {
+    return std::string();
+  }
+  return std::string(value, length);
+}
+
+std::string Hex(const char* text) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const char* c = text; c != nullptr && *c != '\0'; ++c) {
+    const unsigned char byte = static_cast<unsigned char>(*c);
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0x0F];
+  }
+  return hex;
+}
+
+std::string Narrow(const wchar_t* text) {
+  std::string narrow;
+  for (const wchar_t* c = text; c != nullptr && *c != L'\0'; ++c) {
+    narrow += *c < 0x80 ? static_cast<char>(*c) : '?';
+  }
+  return narrow;
+}
+
+const char* Text(const char* text) { return text != nullptr ? text : ""; }
+
+class ProcessHooks {
+ public:
+  ProcessHooks() : properties_file(Environment("TESTBED_PROPERTIES_FILE")) {
+    if (Environment("TESTBED_FAIL_VIEW_CONTROLLER") == "1") {
+      TestbedSetViewControllerCreationFails(1);
+    }
+  }
+
+  // Runs when the process unloads the engine library, after the host is done with it.
+  ~ProcessHooks() {
+    if (properties_file.empty()) {
+      return;
+    }
+    FILE* out = std::fopen(properties_file.c_str(), "w");
+    if (out == nullptr) {
+      return;
+    }
+    std::fprintf(out, "engines %d\n", static_cast<int>(TestbedEngineCreateCount()));
+    std::fprintf(out, "assets %s\n", Narrow(TestbedEngineAssetsPath()).c_str());
+    const int32_t count = TestbedEngineArgumentCount();
+    std::fprintf(out, "argc %d\n", static_cast<int>(count));
+    for (int32_t i = 0; i < count; ++i) {
+      std::fprintf(out, "arg %s\n", Hex(TestbedEngineArgument(i)).c_str());
+    }
+    for (int32_t i = 0; i < TestbedPluginRegistrationCount(); ++i) {
+      std::fprintf(out, "plugin %s %s\n", Text(TestbedPluginRegistrationFunction(i)),
+                   Text(TestbedPluginRegistrationPluginName(i)));
+    }
+    std::fclose(out);
+  }
+
+  ProcessHooks(const ProcessHooks&) = delete;
+  ProcessHooks& operator=(const ProcessHooks&) = delete;
+
+ private:
+  std::string properties_file;
+};
+
+ProcessHooks hooks;
+
+}  // namespace

@@ -1,0 +1,225 @@
+#include "client/flutter_view_controller.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "client/engine_project.h"
+#include "client/flutter_engine.h"
+#include "tests/client/testbed_fixture.h"
+
+namespace flutter {
+namespace testing {
+namespace {
+
+constexpr char kFailedController[] = "Failed to create view controller.\n";
+constexpr char kNotRunning[] =
+    "Cannot get plugin registrar on an engine that isn't running; call Run first.\n";
+
+TEST(EngineProjectTest, PathsArePlainConcatenations) {
+  struct Case {
+    std::wstring directory;
+    std::wstring assets;
+    std::wstring icu;
+    std::wstring app;
+  };
+  const Case cases[] = {
+      {L"data", L"data\\flutter_assets", L"data\\icudtl.dat", L"data\\app.so"},
+      {L"C:\\app\\", L"C:\\app\\\\flutter_assets", L"C:\\app\\\\icudtl.dat", L"C:\\app\\\\app.so"},
+      {L"", L"\\flutter_assets", L"\\icudtl.dat", L"\\app.so"},
+  };
+  for (const Case& c : cases) {
+    EngineProject project(c.directory);
+    EXPECT_EQ(project.assets_path, c.assets);
+    EXPECT_EQ(project.icu_data_path, c.icu);
+    EXPECT_EQ(project.app_library_path, c.app);
+    EXPECT_TRUE(project.entrypoint.empty());
+    EXPECT_TRUE(project.entrypoint_arguments.empty());
+  }
+}
+
+TEST(EngineProjectTest, ArgumentsAreReplacedWhole) {
+  EngineProject project(L"data");
+  project.SetEntrypointArguments({"a", "b", "c"});
+  project.SetEntrypointArguments({"d"});
+  EXPECT_EQ(project.entrypoint_arguments, std::vector<std::string>({"d"}));
+}
+
+class FlutterEngineTest : public TestbedTest {};
+
+TEST_F(FlutterEngineTest, PropertiesWithoutArguments) {
+  EngineProject project(L"data");
+  FlutterEngine engine(project);
+  EXPECT_STREQ(TestbedEngineAssetsPath(), L"data\\flutter_assets");
+  EXPECT_STREQ(TestbedEngineIcuDataPath(), L"data\\icudtl.dat");
+  EXPECT_STREQ(TestbedEngineAppLibraryPath(), L"data\\app.so");
+  ASSERT_NE(TestbedEngineEntrypoint(), nullptr);
+  EXPECT_STREQ(TestbedEngineEntrypoint(), "");
+  EXPECT_EQ(TestbedEngineArgumentCount(), 0);
+  EXPECT_EQ(TestbedEngineArgumentArrayWasNull(), 1);
+  EXPECT_EQ(TestbedEngineOptionA(), 0);
+  EXPECT_EQ(TestbedEngineOptionB(), 0);
+  EXPECT_NE(engine.GetMessenger(), nullptr);
+}
+
+TEST_F(FlutterEngineTest, PropertiesWithArgumentsInOrder) {
+  EngineProject project(L"data");
+  project.SetEntrypointArguments({"--first", "with space \xC3\xA9"});
+  { FlutterEngine engine(project); }
+  EXPECT_EQ(TestbedEngineArgumentCount(), 2);
+  EXPECT_EQ(TestbedEngineArgumentArrayWasNull(), 0);
+  EXPECT_STREQ(TestbedEngineArgument(0), "--first");
+  EXPECT_STREQ(TestbedEngineArgument(1), "with space \xC3\xA9");
+}
+
+TEST_F(FlutterEngineTest, OwnedEngineIsDestroyedWithWrapper) {
+  {
+    FlutterEngine engine(EngineProject(L"data"));
+    EXPECT_EQ(TestbedLiveEngineCount(), 1);
+  }
+  EXPECT_EQ(TestbedEngineDestroyCallCount(), 1);
+  EXPECT_EQ(TestbedLiveEngineCount(), 0);
+  EXPECT_EQ(TestbedLiveMessengerCount(), 0);
+}
+
+TEST_F(FlutterEngineTest, HandedOverEngineIsNotDestroyedByWrapper) {
+  FlutterDesktopEngineRef handle = nullptr;
+  {
+    FlutterEngine engine(EngineProject(L"data"));
+    handle = engine.TakeEngineHandle();
+  }
+  EXPECT_EQ(TestbedEngineDestroyCallCount(), 0);
+  EXPECT_EQ(TestbedLiveEngineCount(), 1);
+  EXPECT_TRUE(FlutterDesktopEngineDestroy(handle));
+}
+
+TEST_F(FlutterEngineTest, RegistrarsAreDistinctPerNameAndRequestsRecorded) {
+  FlutterEngine engine(EngineProject(L"data"));
+  PluginRegistry& registry = engine;
+  FlutterDesktopPluginRegistrarRef tray = registry.GetPluginRegistrar("SystemTrayPlugin");
+  FlutterDesktopPluginRegistrarRef window = registry.GetPluginRegistrar("WindowManagerPlugin");
+  EXPECT_NE(tray, nullptr);
+  EXPECT_NE(tray, window);
+  EXPECT_EQ(registry.GetPluginRegistrar("SystemTrayPlugin"), tray);
+  EXPECT_STREQ(TestbedRegistrarPluginName(window), "WindowManagerPlugin");
+  ASSERT_EQ(TestbedRegistrarRequestCount(), 3);
+  EXPECT_STREQ(TestbedRegistrarRequest(0), "SystemTrayPlugin");
+  EXPECT_STREQ(TestbedRegistrarRequest(1), "WindowManagerPlugin");
+}
+
+TEST_F(FlutterEngineTest, NextFrameCallbackReplacedAndRunOnce) {
+  FlutterViewController controller(100, 50, EngineProject(L"data"));
+  FlutterEngine* engine = controller.GetEngine();
+  auto first_alive = std::make_shared<int>(0);
+  std::weak_ptr<int> first_watch = first_alive;
+  int first_runs = 0;
+  int second_runs = 0;
+  engine->SetNextFrameCallback([&first_runs, keep = std::move(first_alive)] { ++first_runs; });
+  engine->SetNextFrameCallback([&second_runs] { ++second_runs; });
+  EXPECT_TRUE(first_watch.expired());
+
+  EXPECT_EQ(TestbedRunPendingFrame(), 0);  // nothing drawn without a redraw request
+  controller.ForceRedraw();
+  EXPECT_EQ(TestbedRunPendingFrame(), 1);
+  controller.ForceRedraw();
+  EXPECT_EQ(TestbedRunPendingFrame(), 1);
+  EXPECT_EQ(first_runs, 0);
+  EXPECT_EQ(second_runs, 1);
+  EXPECT_EQ(TestbedFramesDrawn(), 2);
+}
+
+TEST_F(FlutterEngineTest, NextFrameCallbackMayArmTheNextOne) {
+  FlutterViewController controller(100, 50, EngineProject(L"data"));
+  FlutterEngine* engine = controller.GetEngine();
+  int runs = 0;
+  std::function<void()> rearm = [&] {
+    ++runs;
+    if (runs < 2) {
+      engine->SetNextFrameCallback(rearm);
+    }
+  };
+  engine->SetNextFrameCallback(rearm);
+  for (int i = 0; i < 3; ++i) {
+    controller.ForceRedraw();
+    TestbedRunPendingFrame();
+  }
+  EXPECT_EQ(runs, 2);
+}
+
+class FlutterViewControllerTest : public TestbedTest {};
+
+TEST_F(FlutterViewControllerTest, CreatedControllerOwnsViewAndEngine) {
+  {
+    FlutterViewController controller(680, 460, EngineProject(L"data"));
+    ASSERT_NE(controller.GetView(), nullptr);
+    ASSERT_NE(controller.GetEngine(), nullptr);
+    EXPECT_NE(controller.GetEngine()->GetMessenger(), nullptr);
+    EXPECT_EQ(TestbedViewWidth(), 680);
+    EXPECT_EQ(TestbedViewHeight(), 460);
+#if defined(_WIN32)
+    HWND view = controller.GetView()->GetHWND();
+    ASSERT_NE(view, nullptr);
+    RECT client;
+    GetClientRect(view, &client);
+    EXPECT_EQ(client.right - client.left, 680);
+    EXPECT_EQ(client.bottom - client.top, 460);
+#endif
+  }
+  EXPECT_EQ(TestbedViewControllerDestroyCount(), 1);
+  EXPECT_EQ(TestbedEngineDestroyCallCount(), 0);  // the controller took the engine with it
+  EXPECT_EQ(TestbedLiveEngineCount(), 0);
+  EXPECT_EQ(TestbedLiveMessengerCount(), 0);
+}
+
+TEST_F(FlutterViewControllerTest, FailedCreationLeavesNoViewAndCallsNothingForController) {
+  TestbedSetViewControllerCreationFails(1);
+  ::testing::internal::CaptureStderr();
+  {
+    FlutterViewController controller(680, 460, EngineProject(L"data"));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), kFailedController);
+    EXPECT_EQ(controller.GetView(), nullptr);
+    ASSERT_NE(controller.GetEngine(), nullptr);
+
+    // Nothing may reach the engine through the handle it took away.
+    controller.ForceRedraw();
+    EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, 0x0010, 0, 0).has_value());
+    controller.GetEngine()->ReloadSystemFonts();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(controller.GetEngine()->GetPluginRegistrar("SystemTrayPlugin"), nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), kNotRunning);
+  }
+  EXPECT_EQ(TestbedViewControllerDestroyCount(), 0);
+  EXPECT_EQ(TestbedEngineDestroyCallCount(), 0);
+  EXPECT_EQ(TestbedForceRedrawCount(), 0);
+  EXPECT_EQ(TestbedSeenWindowMessageCount(), 0);
+  EXPECT_EQ(TestbedFontReloadCount(), 0);
+  EXPECT_EQ(TestbedRegistrarRequestCount(), 0);
+}
+
+TEST_F(FlutterViewControllerTest, TopLevelMessagesConsumedOnlyWhenEngineSaysSo) {
+  TestbedConsumeWindowMessage(0x0201, 7);
+  FlutterViewController controller(10, 10, EngineProject(L"data"));
+  std::optional<LRESULT> consumed = controller.HandleTopLevelWindowProc(nullptr, 0x0201, 1, 2);
+  std::optional<LRESULT> passed = controller.HandleTopLevelWindowProc(nullptr, 0x001D, 0, 0);
+  ASSERT_TRUE(consumed.has_value());
+  EXPECT_EQ(*consumed, 7);
+  EXPECT_FALSE(passed.has_value());
+  ASSERT_EQ(TestbedSeenWindowMessageCount(), 2);
+  EXPECT_EQ(TestbedSeenWindowMessage(0), 0x0201u);
+  EXPECT_EQ(TestbedSeenWindowMessage(1), 0x001Du);
+}
+
+TEST_F(FlutterViewControllerTest, FontReloadReachesEngine) {
+  FlutterViewController controller(10, 10, EngineProject(L"data"));
+  controller.GetEngine()->ReloadSystemFonts();
+  EXPECT_EQ(TestbedFontReloadCount(), 1);
+}
+
+}  // namespace
+}  // namespace testing
+}  // namespace flutter
