@@ -14,14 +14,17 @@ LRESULT FlutterWindow::MessageHandler(HWND hwnd, UINT message, WPARAM wparam, LP
   if (gamma_guard.HandleWindowMessage(message, wparam, lparam)) {
     return 0;
   }
-  if (view_controller) {
+  // A controller whose creation failed holds no embedder controller, and its engine was
+  // handed over to the embedder; neither may be used.
+  const bool running = view_controller && view_controller->GetView();
+  if (running) {
     std::optional<LRESULT> result =
         view_controller->HandleTopLevelWindowProc(hwnd, message, wparam, lparam);
     if (result) {
       return *result;
     }
   }
-  if (message == WM_FONTCHANGE && view_controller) {
+  if (message == WM_FONTCHANGE && running) {
     view_controller->GetEngine()->ReloadSystemFonts();
   }
   return Win32Window::MessageHandler(hwnd, message, wparam, lparam);
@@ -37,7 +40,7 @@ bool FlutterWindow::OnCreate() {
   if (!view_controller->GetEngine() || !view_controller->GetView()) {
     return false;
   }
-  RegisterPlugins(view_controller->GetEngine().get());
+  RegisterPlugins(view_controller->GetEngine());
   SetChildContent(view_controller->GetView()->GetHWND());
   gamma_guard.Init(view_controller->GetEngine()->GetMessenger(), GetHandle());
   // Shown only once the engine has drawn, so the window never appears blank.

@@ -1,0 +1,168 @@
+#include "window/flutter_window.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "client/engine_project.h"
+#include "testbed/engine/testbed_control.h"
+#include "tests/windows/message_pump.h"
+
+namespace {
+
+constexpr UINT kGuardTimerIds[] = {60448, 60449};
+
+class FlutterWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestbedReset();
+    TakeQuitMessage();
+  }
+  void TearDown() override {
+    PumpUntil([] { return false; }, 0);
+    TakeQuitMessage();
+    TestbedReset();
+  }
+
+  flutter::EngineProject project{L"data"};
+};
+
+std::vector<UINT> SeenMessages() {
+  std::vector<UINT> seen;
+  for (int32_t i = 0; i < TestbedSeenWindowMessageCount(); ++i) {
+    seen.push_back(TestbedSeenWindowMessage(i));
+  }
+  return seen;
+}
+
+bool Seen(UINT message) {
+  for (UINT m : SeenMessages()) {
+    if (m == message) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::wstring Title(HWND window) {
+  wchar_t title[64] = {};
+  GetWindowTextW(window, title, 64);
+  return title;
+}
+
+TEST_F(FlutterWindowTest, CreateHostsViewRegistersPluginsAndChannel) {
+  project.SetEntrypointArguments({"one", "two"});
+  FlutterWindow window(project);
+  ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
+
+  // The engine ran the window's own copy of the project.
+  EXPECT_STREQ(TestbedEngineAssetsPath(), L"data\\flutter_assets");
+  ASSERT_EQ(TestbedEngineArgumentCount(), 2);
+  EXPECT_STREQ(TestbedEngineArgument(1), "two");
+
+  // The view was sized to the client area and adopted as the child content.
+  const RECT client = window.GetClientArea();
+  EXPECT_EQ(TestbedViewWidth(), client.right - client.left);
+  EXPECT_EQ(TestbedViewHeight(), client.bottom - client.top);
+  HWND view = GetWindow(window.GetHandle(), GW_CHILD);
+  ASSERT_NE(view, nullptr);
+  RECT view_rect = {};
+  GetClientRect(view, &view_rect);
+  EXPECT_EQ(view_rect.right, client.right - client.left);
+
+  const char* const expected[][2] = {
+      {"ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar", "ScreenRetrieverWindowsPluginCApi"},
+      {"SystemTrayPluginRegisterWithRegistrar", "SystemTrayPlugin"},
+      {"WindowManagerPluginRegisterWithRegistrar", "WindowManagerPlugin"},
+  };
+  ASSERT_EQ(TestbedPluginRegistrationCount(), 3);
+  for (int32_t i = 0; i < 3; ++i) {
+    EXPECT_STREQ(TestbedPluginRegistrationFunction(i), expected[i][0]);
+    EXPECT_STREQ(TestbedPluginRegistrationPluginName(i), expected[i][1]);
+  }
+  EXPECT_TRUE(TestbedHasChannelCallback("veskaro/gamma"));
+  EXPECT_GE(TestbedForceRedrawCount(), 1);
+}
+
+TEST_F(FlutterWindowTest, StaysHiddenUntilTheFirstFrame) {
+  FlutterWindow window(project);
+  ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
+  EXPECT_FALSE(IsWindowVisible(window.GetHandle()));
+  EXPECT_EQ(TestbedNextFrameCallbacksRun(), 0);
+  // Registration is complete before anything can be shown.
+  EXPECT_EQ(TestbedPluginRegistrationCount(), 3);
+  EXPECT_TRUE(TestbedHasChannelCallback("veskaro/gamma"));
+
+  ASSERT_TRUE(PumpUntil([] { return TestbedNextFrameCallbacksRun() > 0; }));
+  EXPECT_TRUE(IsWindowVisible(window.GetHandle()));
+}
+
+TEST_F(FlutterWindowTest, GuardTimersStopAtTheGuard) {
+  FlutterWindow window(project);
+  ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
+  HWND hwnd = window.GetHandle();
+  // Even a view controller that would take timers never sees the guard's.
+  TestbedConsumeWindowMessage(WM_TIMER, 99);
+  for (UINT id : kGuardTimerIds) {
+    EXPECT_EQ(SendMessageW(hwnd, WM_TIMER, id, 0), 0);
+  }
+  EXPECT_FALSE(Seen(WM_TIMER));
+  EXPECT_EQ(SendMessageW(hwnd, WM_TIMER, 1234, 0), 99);
+  EXPECT_TRUE(Seen(WM_TIMER));
+}
+
+TEST_F(FlutterWindowTest, ViewControllerThenFontsThenBase) {
+  FlutterWindow window(project);
+  ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
+  HWND hwnd = window.GetHandle();
+
+  // Unconsumed: fonts reloaded, and the base handler runs (default text handling).
+  SendMessageW(hwnd, WM_FONTCHANGE, 0, 0);
+  EXPECT_EQ(TestbedFontReloadCount(), 1);
+  SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"renamed"));
+  EXPECT_EQ(Title(hwnd), L"renamed");
+
+  // Display and power messages go on past the guard.
+  SendMessageW(hwnd, WM_DISPLAYCHANGE, 32, MAKELPARAM(1280, 1024));
+  SendMessageW(hwnd, WM_POWERBROADCAST, 18, 0);
+  EXPECT_TRUE(Seen(WM_DISPLAYCHANGE));
+  EXPECT_TRUE(Seen(WM_POWERBROADCAST));
+
+  // Consumed by the view controller: its result, and nothing after it.
+  TestbedConsumeWindowMessage(WM_FONTCHANGE, 5);
+  TestbedConsumeWindowMessage(WM_SETTEXT, 6);
+  EXPECT_EQ(SendMessageW(hwnd, WM_FONTCHANGE, 0, 0), 5);
+  EXPECT_EQ(TestbedFontReloadCount(), 1);
+  EXPECT_EQ(SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"ignored")), 6);
+  EXPECT_EQ(Title(hwnd), L"renamed");
+}
+
+TEST_F(FlutterWindowTest, DestroyReleasesControllerAndEndsTheLoop) {
+  FlutterWindow window(project);
+  ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
+  window.SetQuitOnClose(true);
+  HWND hwnd = window.GetHandle();
+  SendMessageW(hwnd, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_EQ(TestbedViewControllerDestroyCount(), 1);
+  EXPECT_EQ(TestbedLiveEngineCount(), 0);
+  EXPECT_TRUE(TakeQuitMessage());
+}
+
+TEST_F(FlutterWindowTest, FailedViewControllerFailsCreate) {
+  TestbedSetViewControllerCreationFails(1);
+  FlutterWindow window(project);
+  EXPECT_FALSE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
+  EXPECT_EQ(TestbedPluginRegistrationCount(), 0);
+  EXPECT_FALSE(TestbedHasChannelCallback("veskaro/gamma"));
+  ASSERT_NE(window.GetHandle(), nullptr);
+  EXPECT_FALSE(IsWindowVisible(window.GetHandle()));
+  // Messages still route safely with a controller that has no view.
+  SendMessageW(window.GetHandle(), WM_FONTCHANGE, 0, 0);
+  EXPECT_EQ(TestbedFontReloadCount(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,98 @@
+// Starts the built host as a separate process and watches it from outside.
+#ifndef TESTS_WINDOWS_HOST_PROCESS_H_
+#define TESTS_WINDOWS_HOST_PROCESS_H_
+
+#include <windows.h>
+
+#include <string>
+
+class HostProcess {
+ public:
+  // command_line holds the arguments after the program path, already quoted.
+  HostProcess(const std::wstring& executable, const std::wstring& command_line,
+              const std::wstring& directory) {
+    std::wstring full = L"\"" + executable + L"\"";
+    if (!command_line.empty()) {
+      full += L" " + command_line;
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (CreateProcessW(executable.c_str(), &full[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       directory.c_str(), &startup, &info)) {
+      process = info.hProcess;
+      process_id = info.dwProcessId;
+      CloseHandle(info.hThread);
+    }
+  }
+
+  ~HostProcess() {
+    if (process != nullptr) {
+      if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, 5000);
+      }
+      CloseHandle(process);
+    }
+  }
+
+  HostProcess(const HostProcess&) = delete;
+  HostProcess& operator=(const HostProcess&) = delete;
+
+  bool Started() const { return process != nullptr; }
+
+  // The exit code, or -1 when the process is still running after limit_ms.
+  long WaitForExit(DWORD limit_ms = 20000) {
+    if (process == nullptr || WaitForSingleObject(process, limit_ms) != WAIT_OBJECT_0) {
+      return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    return static_cast<long>(code);
+  }
+
+  // The process's visible top-level window of the host's class, waiting up to limit_ms.
+  HWND WaitForVisibleWindow(DWORD limit_ms = 20000) {
+    const ULONGLONG deadline = GetTickCount64() + limit_ms;
+    do {
+      HWND found = TopLevelWindow();
+      if (found != nullptr && IsWindowVisible(found)) {
+        return found;
+      }
+      if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) {
+        return nullptr;
+      }
+    } while (GetTickCount64() < deadline);
+    return nullptr;
+  }
+
+  HWND TopLevelWindow() const {
+    Search search = {process_id, nullptr};
+    EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+
+ private:
+  struct Search {
+    DWORD process_id;
+    HWND found;
+  };
+
+  static BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<Search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t class_name[64] = {};
+    GetClassNameW(window, class_name, 64);
+    if (owner == search->process_id && std::wstring(class_name) == L"FLUTTER_RUNNER_WIN32_WINDOW") {
+      search->found = window;
+      return FALSE;
+    }
+    return TRUE;
+  }
+
+  HANDLE process = nullptr;
+  DWORD process_id = 0;
+};
+
+#endif  // TESTS_WINDOWS_HOST_PROCESS_H_

@@ -1,0 +1,64 @@
+// Redirects one imported function of the test executable to a replacement for the
+// hook's lifetime, by patching the import address table. Lets tests see Win32 calls the
+// product makes (DwmSetWindowAttribute has no visible effect under Wine).
+#ifndef TESTS_WINDOWS_IMPORT_HOOK_H_
+#define TESTS_WINDOWS_IMPORT_HOOK_H_
+
+#include <windows.h>
+
+#include <cstring>
+
+class ImportHook {
+ public:
+  ImportHook(const char* library, const char* function, void* replacement) {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    auto* descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+    for (; descriptor->Name != 0; ++descriptor) {
+      if (_stricmp(reinterpret_cast<const char*>(base + descriptor->Name), library) != 0) {
+        continue;
+      }
+      auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->OriginalFirstThunk);
+      auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->FirstThunk);
+      for (; names->u1.AddressOfData != 0; ++names, ++addresses) {
+        if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
+          continue;
+        }
+        auto* by_name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+        if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), function) == 0) {
+          slot = reinterpret_cast<void**>(&addresses->u1.Function);
+          original = *slot;
+          Write(replacement);
+          return;
+        }
+      }
+    }
+  }
+
+  ~ImportHook() {
+    if (slot != nullptr) {
+      Write(original);
+    }
+  }
+
+  ImportHook(const ImportHook&) = delete;
+  ImportHook& operator=(const ImportHook&) = delete;
+
+  bool Installed() const { return slot != nullptr; }
+
+ private:
+  void Write(void* target) {
+    DWORD protection = 0;
+    VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &protection);
+    *slot = target;
+    VirtualProtect(slot, sizeof(void*), protection, &protection);
+  }
+
+  void** slot = nullptr;
+  void* original = nullptr;
+};
+
+#endif  // TESTS_WINDOWS_IMPORT_HOOK_H_

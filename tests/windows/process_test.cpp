@@ -1,0 +1,296 @@
+// The built bundle, started as a real process: single instance, exit codes, arguments
+// reaching the engine, and the executable's resources.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/single_instance.h"
+#include "tests/windows/host_process.h"
+
+namespace {
+
+std::wstring Directory(const std::wstring& path) {
+  return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  wchar_t buffer[MAX_PATH] = {};
+  GetFullPathNameW(path.c_str(), MAX_PATH, buffer, nullptr);
+  return buffer;
+}
+
+// The bundle the build made, found relative to this test executable.
+std::wstring BundleDirectory() {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  return FullPath(Directory(self) + L"\\" + VESKARO_BUNDLE_FROM_TESTS);
+}
+
+std::wstring TempFile(const wchar_t* name) {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring path = std::wstring(temp) + name;
+  DeleteFileW(path.c_str());
+  return path;
+}
+
+// Sets an environment variable for the processes started while it lives.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const wchar_t* name, const std::wstring& value) : name(name) {
+    SetEnvironmentVariableW(name, value.c_str());
+  }
+  ~ScopedEnvironment() { SetEnvironmentVariableW(name, nullptr); }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const wchar_t* name;
+};
+
+// What the stand-in engine wrote at exit (see testbed/engine/process_hooks.cpp).
+std::vector<std::string> ReadLines(const std::wstring& path) {
+  std::vector<std::string> lines;
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return lines;
+  }
+  std::string content;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    content.append(buffer, read);
+  }
+  CloseHandle(file);
+  std::istringstream stream(content);
+  for (std::string line; std::getline(stream, line);) {
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines,
+                                           const std::string& prefix) {
+  std::vector<std::string> found;
+  for (const std::string& line : lines) {
+    if (line.compare(0, prefix.size(), prefix) == 0) {
+      found.push_back(line.substr(prefix.size()));
+    }
+  }
+  return found;
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char byte : bytes) {
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0x0F];
+  }
+  return hex;
+}
+
+class ProcessTest : public ::testing::Test {
+ protected:
+  std::wstring bundle = BundleDirectory();
+  std::wstring executable = bundle + L"\\veskaro_flutter.exe";
+};
+
+TEST_F(ProcessTest, RunsUntilTheWindowCloses) {
+  const std::wstring properties = TempFile(L"veskaro_process_run.txt");
+  ScopedEnvironment record(L"TESTBED_PROPERTIES_FILE", properties);
+  HostProcess host(executable, L"", bundle);
+  ASSERT_TRUE(host.Started());
+  HWND window = host.WaitForVisibleWindow();
+  ASSERT_NE(window, nullptr);
+  wchar_t title[64] = {};
+  GetWindowTextW(window, title, 64);
+  EXPECT_STREQ(title, L"veskaro_flutter");
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(host.WaitForExit(), 0);
+
+  const std::vector<std::string> lines = ReadLines(properties);
+  const std::vector<std::string> expected = {
+      "engines 1",
+      "assets data\\flutter_assets",
+      "argc 0",
+      "plugin ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar "
+      "ScreenRetrieverWindowsPluginCApi",
+      "plugin SystemTrayPluginRegisterWithRegistrar SystemTrayPlugin",
+      "plugin WindowManagerPluginRegisterWithRegistrar WindowManagerPlugin",
+  };
+  EXPECT_EQ(lines, expected);
+}
+
+TEST_F(ProcessTest, CommandLineReachesTheEngineAsUtf8) {
+  const std::wstring properties = TempFile(L"veskaro_process_args.txt");
+  ScopedEnvironment record(L"TESTBED_PROPERTIES_FILE", properties);
+  HostProcess host(executable, L"\"with space\" \"say \\\"hi\\\"\" \u00e9 bad\xD800 \"\" last",
+                   bundle);
+  ASSERT_TRUE(host.Started());
+  HWND window = host.WaitForVisibleWindow();
+  ASSERT_NE(window, nullptr);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(host.WaitForExit(), 0);
+
+  const std::vector<std::string> lines = ReadLines(properties);
+  EXPECT_EQ(LinesStartingWith(lines, "argc "), std::vector<std::string>{"6"});
+  // An argument that is not valid UTF-16 arrives empty, in its place.
+  const std::vector<std::string> expected = {
+      Hex("with space"), Hex("say \"hi\""), Hex("\xC3\xA9"), "", "", Hex("last")};
+  EXPECT_EQ(LinesStartingWith(lines, "arg "), expected);
+}
+
+TEST_F(ProcessTest, SecondStartBringsTheFirstForward) {
+  HostProcess first(executable, L"", bundle);
+  ASSERT_TRUE(first.Started());
+  HWND window = first.WaitForVisibleWindow();
+  ASSERT_NE(window, nullptr);
+  ShowWindow(window, SW_MINIMIZE);
+  ASSERT_TRUE(IsIconic(window));
+
+  const std::wstring properties = TempFile(L"veskaro_process_second.txt");
+  {
+    ScopedEnvironment record(L"TESTBED_PROPERTIES_FILE", properties);
+    HostProcess second(executable, L"", bundle);
+    ASSERT_TRUE(second.Started());
+    EXPECT_EQ(second.WaitForExit(), 0);
+  }
+  EXPECT_FALSE(IsIconic(window));
+  EXPECT_TRUE(IsWindowVisible(window));
+  // The second copy never started an engine, so it made no window.
+  EXPECT_EQ(LinesStartingWith(ReadLines(properties), "engines "), std::vector<std::string>{"0"});
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(first.WaitForExit(), 0);
+}
+
+TEST_F(ProcessTest, NameHeldByAnotherKindOfObjectExitsOne) {
+  const std::wstring name = BuildMutexName(executable);
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+  ASSERT_NE(event, nullptr);
+  HostProcess host(executable, L"", bundle);
+  ASSERT_TRUE(host.Started());
+  EXPECT_EQ(host.WaitForExit(), 1);
+  CloseHandle(event);
+}
+
+TEST_F(ProcessTest, ViewControllerFailureExitsOne) {
+  ScopedEnvironment fail(L"TESTBED_FAIL_VIEW_CONTROLLER", L"1");
+  HostProcess host(executable, L"", bundle);
+  ASSERT_TRUE(host.Started());
+  EXPECT_EQ(host.WaitForExit(), 1);
+}
+
+bool CopyBundle(const std::wstring& from, const std::wstring& to) {
+  const wchar_t* const files[] = {L"veskaro_flutter.exe",
+                                  L"flutter_windows.dll",
+                                  L"screen_retriever_windows_plugin.dll",
+                                  L"system_tray_plugin.dll",
+                                  L"window_manager_plugin.dll",
+                                  L"data\\icudtl.dat",
+                                  L"data\\app.so",
+                                  L"data\\flutter_assets\\AssetManifest.json"};
+  CreateDirectoryW(to.c_str(), nullptr);
+  CreateDirectoryW((to + L"\\data").c_str(), nullptr);
+  CreateDirectoryW((to + L"\\data\\flutter_assets").c_str(), nullptr);
+  for (const wchar_t* file : files) {
+    if (!CopyFileW((from + L"\\" + file).c_str(), (to + L"\\" + file).c_str(), FALSE)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST_F(ProcessTest, CopiesAtTwoPathsRunSideBySide) {
+  const std::wstring copy = FullPath(bundle + L"\\..\\bundle copy.2");
+  ASSERT_TRUE(CopyBundle(bundle, copy));
+  HostProcess first(executable, L"", bundle);
+  HostProcess second(copy + L"\\veskaro_flutter.exe", L"", copy);
+  HWND first_window = first.WaitForVisibleWindow();
+  HWND second_window = second.WaitForVisibleWindow();
+  ASSERT_NE(first_window, nullptr);
+  ASSERT_NE(second_window, nullptr);
+  EXPECT_NE(first_window, second_window);
+  PostMessageW(first_window, WM_CLOSE, 0, 0);
+  PostMessageW(second_window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(first.WaitForExit(), 0);
+  EXPECT_EQ(second.WaitForExit(), 0);
+}
+
+std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name) {
+  struct Translation {
+    WORD language;
+    WORD code_page;
+  }* translation = nullptr;
+  UINT size = 0;
+  if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
+                      reinterpret_cast<void**>(&translation), &size) ||
+      size < sizeof(Translation)) {
+    return L"";
+  }
+  wchar_t query[128] = {};
+  swprintf(query, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language,
+           translation->code_page, name);
+  wchar_t* value = nullptr;
+  if (!VerQueryValueW(info.data(), query, reinterpret_cast<void**>(&value), &size)) {
+    return L"";
+  }
+  return value;
+}
+
+TEST_F(ProcessTest, ExecutableCarriesVersionManifestAndIcon) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(executable.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<BYTE> info(size);
+  ASSERT_TRUE(GetFileVersionInfoW(executable.c_str(), 0, size, info.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixed_size = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixed_size));
+  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 1));
+  EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(34, 30));
+  EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(0, 1));
+  EXPECT_EQ(fixed->dwProductVersionLS, MAKELONG(34, 30));
+  EXPECT_EQ(VersionString(info, L"FileVersion"), L"1.0.30+34");
+  EXPECT_EQ(VersionString(info, L"ProductVersion"), L"1.0.30+34");
+  EXPECT_EQ(VersionString(info, L"CompanyName"), L"com.veskaro");
+  EXPECT_EQ(VersionString(info, L"FileDescription"), L"veskaro_flutter");
+  EXPECT_EQ(VersionString(info, L"ProductName"), L"veskaro_flutter");
+
+  HMODULE image = LoadLibraryExW(executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(image, nullptr);
+  HRSRC manifest = FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  ASSERT_NE(manifest, nullptr);
+  const char* text = static_cast<const char*>(LockResource(LoadResource(image, manifest)));
+  const std::string manifest_text(text, SizeofResource(image, manifest));
+  EXPECT_NE(manifest_text.find("level=\"asInvoker\""), std::string::npos);
+  EXPECT_NE(manifest_text.find(">PerMonitorV2</dpiAwareness>"), std::string::npos);
+  EXPECT_NE(manifest_text.find("http://schemas.microsoft.com/SMI/2016/WindowsSettings"),
+            std::string::npos);
+
+  HRSRC icons = FindResourceW(image, MAKEINTRESOURCEW(101), RT_GROUP_ICON);
+  ASSERT_NE(icons, nullptr);
+  // The group header: reserved, type, count; then one 14-byte entry per image.
+  const auto* group = static_cast<const WORD*>(LockResource(LoadResource(image, icons)));
+  ASSERT_EQ(group[2], 7);
+  const BYTE* entries = reinterpret_cast<const BYTE*>(group + 3);
+  std::vector<int> widths;
+  for (int i = 0; i < 7; ++i) {
+    widths.push_back(entries[14 * i] == 0 ? 256 : entries[14 * i]);
+  }
+  EXPECT_EQ(widths, (std::vector<int>{16, 24, 32, 48, 64, 128, 256}));
+  FreeLibrary(image);
+}
+
+}  // namespace
