@@ -1,5 +1,11 @@
 #include "gamma/gamma_guard.h"
 
+#include <string>
+#include <utility>
+
+#include "client/method_channel.h"
+#include "codec/encodable_value.h"
+#include "codec/standard_method_codec.h"
 #include "gamma/guard_log.h"
 #include "gamma/screen_dc.h"
 
@@ -8,6 +14,22 @@
 #endif
 
 namespace {
+
+constexpr char kChannelName[] = "veskaro/gamma";
+
+// The ramp of a "set" call's arguments, or null when they are not {"ramp": 1536 bytes}.
+const std::vector<uint8_t>* RampArgument(const flutter::EncodableValue* arguments) {
+  const auto* map = arguments != nullptr ? std::get_if<flutter::EncodableMap>(arguments) : nullptr;
+  if (map == nullptr) {
+    return nullptr;
+  }
+  const auto entry = map->find(flutter::EncodableValue(std::string("ramp")));
+  if (entry == map->end()) {
+    return nullptr;
+  }
+  const auto* ramp = std::get_if<std::vector<uint8_t>>(&entry->second);
+  return ramp != nullptr && ramp->size() == kRampBytes ? ramp : nullptr;
+}
 
 int32_t Difference(uint16_t a, uint16_t b) {
   const int32_t difference = static_cast<int32_t>(a) - static_cast<int32_t>(b);
@@ -28,12 +50,42 @@ GammaGuard::~GammaGuard() {
   // timers died with it.
   StopPeriodicTimer();
   StopBurstTimer();
+  channel.reset();
 }
 
 void GammaGuard::Init(flutter::BinaryMessenger* messenger, GammaPlatform::WindowHandle window) {
   this->window = window;
   if (messenger == nullptr) {
     return;
+  }
+  const flutter::StandardMethodCodec& codec = flutter::StandardMethodCodec::GetInstance();
+  channel = std::make_unique<flutter::MethodChannel>(messenger, kChannelName, &codec);
+  GammaGuard* guard = this;
+  channel->SetMethodCallHandler(
+      [guard](const flutter::MethodCall& call, std::unique_ptr<flutter::MethodResult> result) {
+        guard->HandleMethodCall(call, std::move(result));
+      });
+  GuardLog("init: channel registered");
+}
+
+void GammaGuard::HandleMethodCall(const flutter::MethodCall& call,
+                                  std::unique_ptr<flutter::MethodResult> result) {
+  const std::string& method = call.MethodName();
+  if (method == "set") {
+    const std::vector<uint8_t>* ramp = RampArgument(call.Arguments());
+    if (ramp == nullptr) {
+      result->Error("bad_args", "ramp must be 1536 bytes");
+      return;
+    }
+    Arm(*ramp);
+    // Success even when the driver rejected the ramp: it is accepted and guarded, and
+    // the guard keeps retrying; the log records the rejection.
+    result->Success();
+  } else if (method == "clear") {
+    Disarm();
+    result->Success();
+  } else {
+    result->NotImplemented();
   }
 }
 

@@ -8,11 +8,14 @@
 #include <memory>
 #include <vector>
 
+#include "client/method_call.h"
+#include "client/method_result.h"
 #include "gamma/gamma_platform.h"
 #include "gamma/gamma_ramp.h"
 
 namespace flutter {
 class BinaryMessenger;
+class MethodChannel;
 }  // namespace flutter
 
 class GammaGuard {
@@ -40,7 +43,7 @@ class GammaGuard {
 #endif
   // Guards the screen behind platform, which must outlive the guard (not owned).
   explicit GammaGuard(GammaPlatform& platform);
-  // Stops both timers. Writes no ramp.
+  // Stops both timers and destroys the channel. Writes no ramp.
   ~GammaGuard();
 
   GammaGuard(const GammaGuard&) = delete;
@@ -50,6 +53,10 @@ class GammaGuard {
   // call the channel delivers) and takes window as the owner of the guard's timers. A
   // null messenger registers nothing; the window is taken all the same.
   void Init(flutter::BinaryMessenger* messenger, GammaPlatform::WindowHandle window);
+
+  // Answers one call of the channel: "set" arms the guard, "clear" disarms it.
+  void HandleMethodCall(const flutter::MethodCall& call,
+                        std::unique_ptr<flutter::MethodResult> result);
 
   // The window-message hook, called before anything else sees the message. True when
   // the message was one of the guard's own timers and must go no further.
@@ -86,6 +93,7 @@ class GammaGuard {
   int32_t burst_ticks_left = 0;
   int32_t last_outcome = -1;
   GammaRamp desired_ramp = {};
+  std::unique_ptr<flutter::MethodChannel> channel;
 
   // Set only by the default constructor, which binds the real screen.
   std::unique_ptr<GammaPlatform> owned_platform;
