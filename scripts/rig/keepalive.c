@@ -8,10 +8,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
   (void)previous;
   (void)command_line;
   (void)show;
-  /* Connecting to the desktop starts explorer now, with this process's quiet streams, instead
-     of later under a test whose output pipe it would then keep open. */
+  /* Being the prefix's first process and connecting to the desktop starts wineboot, the
+     services and explorer now, with this process's quiet streams, instead of later under a test
+     whose output pipe they would then keep open (ctest would wait for them forever). */
   GetDesktopWindow();
   PeekMessageW(&msg, NULL, 0, 0, PM_NOREMOVE);
+  /* The rig waits for this line before it runs anything else in the prefix. */
+  {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "ready\n", 6, &written, NULL);
+  }
   while (GetMessageW(&msg, NULL, 0, 0) > 0) {
     DispatchMessageW(&msg);
   }

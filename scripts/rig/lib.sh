@@ -208,6 +208,21 @@ rig_tool_exe() {
   echo "$exe"
 }
 
+# Waits until the keep-alive runs on the desktop: nothing else may be the prefix's first process.
+rig_wait_keepalive() {
+  local i
+  for i in $(seq 600); do
+    grep -q '^ready' "$RIG_DIR/keepalive.log" 2>/dev/null && return 0
+    if ! rig_pid_alive "$RIG_KEEPALIVE_PID"; then
+      rig_log "the keep-alive exited; see $RIG_DIR/keepalive.log"
+      return 1
+    fi
+    sleep 0.1
+  done
+  rig_log "the keep-alive did not start within 60 s; see $RIG_DIR/keepalive.log"
+  return 1
+}
+
 rig_write_state() {
   cat >"$RIG_DIR/state" <<EOF
 RIG_OWNER_PID=$RIG_OWNER_PID
@@ -297,6 +312,7 @@ rig_up() {
   rig_spawn "$RIG_DIR/keepalive.log" "$RIG_WINE" "$ka"
   RIG_KEEPALIVE_PID=$RIG_LAST_PID
   rig_write_state
+  rig_wait_keepalive || return 1
   t0=$((($(date +%s%N) - t0) / 1000000))
   rig_log "up in $((t0 / 1000)).$((t0 % 1000 / 100)) s: DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
 }
