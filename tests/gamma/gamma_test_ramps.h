@@ -7,26 +7,17 @@
 
 #include "gamma/gamma_ramp.h"
 
-// Entry i of every channel is i * 257: 0 to 65535.
-inline GammaRamp IdentityRamp() {
+// Entry i of channel c is i * 257 scaled by percent[c]: {100, 100, 100} is the identity.
+inline GammaRamp ScaledRamp(int red, int green, int blue) {
+  const int percent[] = {red, green, blue};
   GammaRamp ramp;
-  for (std::size_t c = 0; c < kRampChannels; ++c) {
-    for (std::size_t i = 0; i < kRampEntriesPerChannel; ++i) {
-      ramp[c * kRampEntriesPerChannel + i] = static_cast<uint16_t>(i * 257);
-    }
+  for (std::size_t i = 0; i < kRampEntries; ++i) {
+    ramp[i] = static_cast<uint16_t>((i % 256) * 257 * percent[i / 256] / 100);
   }
   return ramp;
 }
-
-// A warm ramp: red full, green at 85 %, blue at 60 %.
-inline GammaRamp WarmRamp() {
-  GammaRamp ramp = IdentityRamp();
-  for (std::size_t i = 0; i < kRampEntriesPerChannel; ++i) {
-    ramp[kRampEntriesPerChannel + i] = static_cast<uint16_t>(i * 257 * 85 / 100);
-    ramp[2 * kRampEntriesPerChannel + i] = static_cast<uint16_t>(i * 257 * 60 / 100);
-  }
-  return ramp;
-}
+inline GammaRamp IdentityRamp() { return ScaledRamp(100, 100, 100); }
+inline GammaRamp WarmRamp() { return ScaledRamp(100, 85, 60); }
 
 // The ramp as the channel carries it: every entry little-endian.
 inline std::vector<uint8_t> RampBytes(const GammaRamp& ramp) {

@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <regex>
 #include <string>
-#include <vector>
 
 #include "gamma/gamma_guard.h"
 #include "tests/gamma/fake_gamma_platform.h"
@@ -15,15 +14,7 @@
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
-#if defined(_WIN32)
-const char kLineEnd[] = "\r\n";  // text mode on Windows
-#else
-const char kLineEnd[] = "\n";
-#endif
-
-TEST(GuardLogLine, IsZeroPaddedWithTwoSpacesBeforeTheMessage) {
+TEST(GuardLog, LineIsZeroPaddedWithTwoSpacesBeforeTheMessage) {
   struct Case {
     GuardLogTime time;
     const char* message;
@@ -42,8 +33,8 @@ TEST(GuardLogLine, IsZeroPaddedWithTwoSpacesBeforeTheMessage) {
     ASSERT_NE(file, nullptr);
     WriteGuardLogLine(file, test.time, test.message);
     std::rewind(file);
-    char buffer[128] = {};
-    const std::size_t length = std::fread(buffer, 1, sizeof(buffer) - 1, file);
+    char buffer[64] = {};
+    const std::size_t length = std::fread(buffer, 1, sizeof(buffer), file);
     std::fclose(file);
     EXPECT_EQ(std::string(buffer, length), test.line);
   }
@@ -51,85 +42,58 @@ TEST(GuardLogLine, IsZeroPaddedWithTwoSpacesBeforeTheMessage) {
 
 TEST(GuardLog, AppendsTimeStampedLinesInCallOrder) {
   ScopedLogDirectory log;
-  {
-    std::ofstream existing(log.LogFile(), std::ios::binary);
-    existing << "earlier line" << kLineEnd;
-  }
+  std::ofstream(log.LogFile(), std::ios::binary) << "earlier\n";
   GuardLog("first");
-  GuardLog("second: with -> symbols (and more)");
-
-  const std::string contents = log.Contents();
+  GuardLog("second -> (more)");
+#if defined(_WIN32)
+  const std::string end = "\r\n";  // text mode
+#else
+  const std::string end = "\n";
+#endif
   const std::string stamp = "\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}  ";
-  const std::regex expected("earlier line" + std::string(kLineEnd) + stamp + "first" + kLineEnd +
-                            stamp + "second: with -> symbols \\(and more\\)" + kLineEnd);
-  EXPECT_TRUE(std::regex_match(contents, expected)) << contents;
+  EXPECT_TRUE(std::regex_match(log.Contents(), std::regex("earlier\n" + stamp + "first" + end +
+                                                          stamp + "second -> \\(more\\)" + end)))
+      << log.Contents();
 }
 
+// Every failure loses the line silently, and the guard works as with a log.
 TEST(GuardLog, LosesLinesSilentlyWithoutAUsableDirectory) {
   ScopedLogDirectory log;
-  { std::ofstream not_a_directory(log.directory / "plain_file"); }
-  const std::string cases[] = {
-      (log.directory / "missing").string(),
-      (log.directory / "plain_file").string(),
-  };
-  for (const std::string& directory : cases) {
+  std::ofstream(log.directory / "plain_file") << "x";
+  for (const char* directory : {"missing", "plain_file"}) {
     SCOPED_TRACE(directory);
-    log.PointLogAt(directory);
-    GuardLog("lost");
+    ScopedLogDirectory::PointLogAt((log.directory / directory).string());
+    FakeGammaPlatform screen;
+    GammaGuard guard(screen);
+    guard.Init(nullptr, reinterpret_cast<void*>(0x99));
+    screen.screen = IdentityRamp();
+    guard.Arm(RampBytes(WarmRamp()));
+    EXPECT_TRUE(guard.PeriodicTimerRunning());
+    EXPECT_EQ(screen.screen, WarmRamp());
+    EXPECT_EQ(guard.LastOutcome(), 1);
+    guard.Disarm();
   }
-  EXPECT_FALSE(std::filesystem::exists(log.LogFile()));
-  EXPECT_FALSE(std::filesystem::exists(log.directory / "missing"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(log.directory),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 #if !defined(_WIN32)
-// Builds an existing directory whose path, with a trailing separator, is length
-// characters long.
-std::string DirectoryOfLength(const std::filesystem::path& base, std::size_t length) {
-  std::string path = base.string();
-  const std::size_t target = length - 1;
-  while (path.size() < target) {
-    const std::size_t room = target - path.size() - 1;  // after the next separator
-    // Segments of at most 100 characters, never leaving room for a separator alone.
-    const std::size_t part = room <= 100 ? room : (room - 100 < 2 ? 90 : 100);
-    path += "/" + std::string(part, 'd');
-  }
-  std::filesystem::create_directories(path);
-  return path;
-}
-
-// The temporary path must fit the 260-character buffer with its terminator.
+// The temporary path, with its separator and terminator, must fit 260 characters.
 TEST(GuardLog, TemporaryPathMustFitTheBuffer) {
-  struct Case {
-    std::size_t length;
-    bool logged;
-  };
-  for (const Case& test : {Case{259, true}, Case{260, false}, Case{400, false}}) {
-    SCOPED_TRACE(test.length);
+  for (const auto& [length, logged] : {std::pair<std::size_t, bool>{259, true}, {260, false}}) {
     ScopedLogDirectory log;
-    const std::string directory = DirectoryOfLength(log.directory, test.length);
-    ASSERT_EQ(directory.size() + 1, test.length);
-    log.PointLogAt(directory);
+    std::string directory = log.directory.string();
+    while (directory.size() + 1 < length) {
+      directory += "/" + std::string(std::min<std::size_t>(length - directory.size() - 2, 99), 'd');
+    }
+    ASSERT_EQ(directory.size() + 1, length);
+    std::filesystem::create_directories(directory);
+    ScopedLogDirectory::PointLogAt(directory);
     GuardLog("line");
-    EXPECT_EQ(std::filesystem::exists(directory + "/" + kGuardLogFileName), test.logged);
+    EXPECT_EQ(std::filesystem::exists(directory + "/" + kGuardLogFileName), logged) << length;
   }
 }
 #endif
-
-TEST(GuardLog, GuardWorksTheSameWithoutALog) {
-  ScopedLogDirectory log;
-  log.PointLogAt((log.directory / "missing").string());
-  FakeGammaPlatform screen;
-  GammaGuard guard(screen);
-  guard.Init(nullptr, reinterpret_cast<GammaPlatform::WindowHandle>(0x99));
-  screen.screen = IdentityRamp();
-  guard.Arm(RampBytes(WarmRamp()));
-  EXPECT_TRUE(guard.Armed());
-  EXPECT_TRUE(guard.PeriodicTimerRunning());
-  EXPECT_EQ(screen.screen, WarmRamp());
-  EXPECT_EQ(guard.LastOutcome(), 1);
-  guard.Disarm();
-  EXPECT_FALSE(guard.Armed());
-  EXPECT_TRUE(std::filesystem::is_empty(log.directory));
-}
 
 }  // namespace

@@ -1,9 +1,9 @@
-// Points the guard's log at a fresh directory of the test's own for its lifetime (TMPDIR
-// natively; TMP and TEMP on Windows, which GetTempPathA follows) and reads it back.
+// Points the guard's log at a fresh directory for the test's lifetime (TMPDIR natively;
+// TMP and TEMP on Windows, which GetTempPathA follows) and reads the messages back.
 #ifndef TESTS_GAMMA_SCOPED_LOG_DIRECTORY_H_
 #define TESTS_GAMMA_SCOPED_LOG_DIRECTORY_H_
 
-#include <cstdlib>
+#include <cstdlib>  // setenv
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -11,8 +11,10 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#define TEST_PROCESS_ID GetCurrentProcessId()
 #else
 #include <unistd.h>
+#define TEST_PROCESS_ID getpid()
 #endif
 
 #include "gamma/guard_log.h"
@@ -20,34 +22,22 @@
 class ScopedLogDirectory {
  public:
   ScopedLogDirectory() {
-    static int counter = 0;
+    static int count = 0;
     directory = std::filesystem::temp_directory_path() /
-                ("gamma_log_test_" + std::to_string(Pid()) + "_" + std::to_string(++counter));
-    std::filesystem::remove_all(directory);
+                ("gamma_test_" + std::to_string(TEST_PROCESS_ID) + "_" + std::to_string(++count));
     std::filesystem::create_directories(directory);
     PointLogAt(directory.string());
   }
-
   ~ScopedLogDirectory() {
-#if defined(_WIN32)
-    SetEnvironmentVariableA("TMP", saved_tmp.empty() ? nullptr : saved_tmp.c_str());
-    SetEnvironmentVariableA("TEMP", saved_temp.empty() ? nullptr : saved_temp.c_str());
-#else
-    if (saved_tmpdir.empty()) {
-      unsetenv("TMPDIR");
-    } else {
-      setenv("TMPDIR", saved_tmpdir.c_str(), 1);
-    }
-#endif
+    PointLogAt(saved);
     std::error_code ignored;
     std::filesystem::remove_all(directory, ignored);
   }
-
   ScopedLogDirectory(const ScopedLogDirectory&) = delete;
   ScopedLogDirectory& operator=(const ScopedLogDirectory&) = delete;
 
-  // Makes the log's temporary directory path (which need not exist).
-  void PointLogAt(const std::string& path) {
+  // The directory need not exist.
+  static void PointLogAt(const std::string& path) {
 #if defined(_WIN32)
     SetEnvironmentVariableA("TMP", path.c_str());
     SetEnvironmentVariableA("TEMP", path.c_str());
@@ -58,23 +48,18 @@ class ScopedLogDirectory {
 
   std::filesystem::path LogFile() const { return directory / kGuardLogFileName; }
 
-  // The file's bytes as written, line ends included.
   std::string Contents() const {
     std::ifstream in(LogFile(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
-  // The messages of the log's lines, time stamps and line ends removed.
+  // The lines' messages: "YYYY-MM-DD hh:mm:ss  " and line ends removed.
   std::vector<std::string> Messages() const {
     std::vector<std::string> messages;
     std::ifstream in(LogFile(), std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-      }
-      // "YYYY-MM-DD hh:mm:ss  " is 21 characters.
-      messages.push_back(line.size() >= 21 ? line.substr(21) : "<short line: " + line + ">");
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      messages.push_back(line.size() >= 21 ? line.substr(21) : "<short: " + line + ">");
     }
     return messages;
   }
@@ -82,31 +67,7 @@ class ScopedLogDirectory {
   std::filesystem::path directory;
 
  private:
-  static long Pid() {
-#if defined(_WIN32)
-    return static_cast<long>(GetCurrentProcessId());
-#else
-    return static_cast<long>(getpid());
-#endif
-  }
-
-#if defined(_WIN32)
-  static std::string Env(const char* name) {
-    char buffer[1024];
-    const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
-    return length > 0 && length < sizeof(buffer) ? std::string(buffer, length) : "";
-  }
-
-  std::string saved_tmp = Env("TMP");
-  std::string saved_temp = Env("TEMP");
-#else
-  static std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-  }
-
-  std::string saved_tmpdir = Env("TMPDIR");
-#endif
+  std::string saved = std::filesystem::temp_directory_path().string();
 };
 
 #endif  // TESTS_GAMMA_SCOPED_LOG_DIRECTORY_H_
