@@ -168,6 +168,7 @@ TEST_F(ProcessTest, SecondStartBringsTheFirstForward) {
   }
   EXPECT_FALSE(IsIconic(window));
   EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_EQ(GetForegroundWindow(), window);
   // The second copy never started an engine, so it made no window.
   EXPECT_EQ(LinesStartingWith(ReadLines(properties), "engines "), std::vector<std::string>{"0"});
 

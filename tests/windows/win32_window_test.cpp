@@ -92,14 +92,6 @@ TEST(ScaleForDpiTest, TruncatesTowardZeroAndStaysInRange) {
   EXPECT_EQ(ScaleForDpi(-0x7FFFFFFF, 2.0), -0x7FFFFFFF - 1);
 }
 
-TEST_F(Win32WindowTest, ShowReportsPreviousVisibility) {
-  TestWindow window;
-  ASSERT_TRUE(window.Create(L"show", {10, 10}, {200, 100}));
-  EXPECT_FALSE(window.Show());
-  EXPECT_TRUE(IsWindowVisible(window.GetHandle()));
-  EXPECT_TRUE(window.Show());
-}
-
 // DwmSetWindowAttribute calls seen through the import hook.
 struct ThemeCall {
   HWND window;
