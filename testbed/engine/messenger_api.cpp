@@ -113,12 +113,19 @@ void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger) {
 
 FlutterDesktopMessengerLockTokenRef FlutterDesktopMessengerLock(
     FlutterDesktopMessengerRef messenger) {
-  testbed::Journal("Lock");
   if (!IsLive(messenger) || testbed::GetState().lock_returns_null) {
+    testbed::Journal("Lock");
     return nullptr;
   }
+  // A lock left held by this thread would deadlock the test; report it instead.
+  if (messenger->locked && messenger->holder == std::this_thread::get_id()) {
+    testbed::Journal("Lock(already held)");
+    return nullptr;
+  }
+  testbed::Journal("Lock");
   messenger->mutex.lock();
   messenger->locked = true;
+  messenger->holder = std::this_thread::get_id();
   return &messenger->token;
 }
 

@@ -79,8 +79,9 @@ TESTBED_EXPORT int32_t TestbedLiveMessengerCount(void);
 TESTBED_EXPORT int32_t TestbedMessengerReferences(void);
 // Journal of messenger calls, by function name without the "FlutterDesktopMessenger"
 // prefix ("Lock", "IsAvailable", "SendResponse", "Unlock", ...). "SendResponse" is written
-// "SendResponse(unlocked)" when the messenger lock was not held. On by default; switching it
-// (on or off) empties it.
+// "SendResponse(unlocked)" when the messenger lock was not held, and "Lock(already held)" when
+// the calling thread still held it (the stand-in then returns a null token, not a deadlock). On by
+// default; switching it (on or off) empties it.
 TESTBED_EXPORT void TestbedSetCallJournal(int32_t enabled);
 TESTBED_EXPORT int32_t TestbedCallJournalSize(void);
 TESTBED_EXPORT const char* TestbedCallJournalEntry(int32_t index);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/embedder.h"
@@ -33,6 +34,7 @@ struct FlutterDesktopMessenger {
   int32_t references = 1;  // the engine's own
   std::mutex mutex;
   bool locked = false;
+  std::thread::id holder;  // meaningful while locked
   FlutterDesktopMessengerLockToken token{this};
   std::map<std::string, Callback, std::less<>> callbacks;
 };

@@ -43,13 +43,6 @@ TEST(EngineProjectTest, PathsArePlainConcatenations) {
   }
 }
 
-TEST(EngineProjectTest, ArgumentsAreReplacedWhole) {
-  EngineProject project(L"data");
-  project.SetEntrypointArguments({"a", "b", "c"});
-  project.SetEntrypointArguments({"d"});
-  EXPECT_EQ(project.entrypoint_arguments, std::vector<std::string>({"d"}));
-}
-
 class FlutterEngineTest : public TestbedTest {};
 
 TEST_F(FlutterEngineTest, PropertiesWithoutArguments) {
@@ -212,12 +205,6 @@ TEST_F(FlutterViewControllerTest, TopLevelMessagesConsumedOnlyWhenEngineSaysSo) 
   ASSERT_EQ(TestbedSeenWindowMessageCount(), 2);
   EXPECT_EQ(TestbedSeenWindowMessage(0), 0x0201u);
   EXPECT_EQ(TestbedSeenWindowMessage(1), 0x001Du);
-}
-
-TEST_F(FlutterViewControllerTest, FontReloadReachesEngine) {
-  FlutterViewController controller(10, 10, EngineProject(L"data"));
-  controller.GetEngine()->ReloadSystemFonts();
-  EXPECT_EQ(TestbedFontReloadCount(), 1);
 }
 
 }  // namespace

@@ -85,19 +85,6 @@ TEST_F(StandInEngineTest, EngineGoingAwayAnswersWaitingSendsEmpty) {
   EXPECT_EQ(TestbedAnswerPendingSend(nullptr, 0), 0);
 }
 
-TEST_F(StandInEngineTest, CountsResyncsAndRejectsUnknownHandles) {
-  FlutterDesktopResyncOutputStreams();
-  EXPECT_EQ(TestbedResyncCount(), 1);
-  // Stale or foreign handles are ignored rather than trusted.
-  FlutterDesktopEngineRef engine = CreateRawEngine();
-  FlutterDesktopMessengerRef messenger = FlutterDesktopEngineGetMessenger(engine);
-  FlutterDesktopEngineDestroy(engine);
-  EXPECT_FALSE(FlutterDesktopEngineDestroy(engine));
-  EXPECT_EQ(FlutterDesktopEngineGetMessenger(engine), nullptr);
-  EXPECT_FALSE(FlutterDesktopMessengerIsAvailable(messenger));
-  EXPECT_EQ(FlutterDesktopViewControllerCreate(1, 1, engine), nullptr);
-}
-
 }  // namespace
 }  // namespace testing
 }  // namespace flutter
