@@ -80,7 +80,8 @@ TESTBED_EXPORT int32_t TestbedMessengerReferences(void);
 // Journal of messenger calls, by function name without the "FlutterDesktopMessenger"
 // prefix ("Lock", "IsAvailable", "SendResponse", "Unlock", ...). "SendResponse" is written
 // "SendResponse(unlocked)" when the messenger lock was not held, and "Lock(already held)" when
-// the calling thread still held it (the stand-in then returns a null token, not a deadlock). On by
+// the calling thread still held it (the stand-in then returns a null token, not a deadlock).
+// Journal and seen window messages keep their first 65536 entries. On by
 // default; switching it (on or off) empties it.
 TESTBED_EXPORT void TestbedSetCallJournal(int32_t enabled);
 TESTBED_EXPORT int32_t TestbedCallJournalSize(void);

@@ -21,7 +21,7 @@ State& GetState() {
 
 void Journal(const char* entry) {
   State& state = GetState();
-  if (state.journal_enabled) {
+  if (state.journal_enabled && state.journal.size() < kMaxRecords) {
     state.journal.push_back(entry);
   }
 }

@@ -146,6 +146,10 @@ struct State {
   std::vector<UINT> seen_messages;
 };
 
+// Bounds the journal and the seen window messages, so that a host running for long under
+// the stand-in does not grow without end.
+constexpr size_t kMaxRecords = 1 << 16;
+
 State& GetState();
 
 void Journal(const char* entry);

@@ -74,7 +74,9 @@ bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
   if (!IsLive(controller)) {
     return false;
   }
-  state.seen_messages.push_back(message);
+  if (state.seen_messages.size() < testbed::kMaxRecords) {
+    state.seen_messages.push_back(message);
+  }
   auto consumed = state.consumed_messages.find(message);
   if (consumed == state.consumed_messages.end()) {
     return false;
