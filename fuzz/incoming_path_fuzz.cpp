@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <streambuf>
@@ -33,6 +34,7 @@
 #include "gamma/gamma_guard.h"
 #include "gamma/gamma_platform.h"
 #include "gamma/gamma_ramp.h"
+#include "gamma/guard_log.h"
 #include "testbed/engine/testbed_control.h"
 
 namespace {
@@ -457,9 +459,19 @@ std::vector<uint8_t> BuiltMessage(uint8_t kind, uint8_t step, uint8_t offset) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The guard's log goes nowhere: a missing directory loses every line silently, so a long
-  // run leaves no growing file behind.
-  setenv("TMPDIR", "/nonexistent/veskaro_incoming_path_fuzz", 1);
+  // The guard's log goes nowhere, so a long run leaves no growing file behind: in this
+  // temporary directory the log's name is taken by a directory, and every line is lost
+  // silently. The directory itself stays usable, for libFuzzer's own files when merging.
+  // Child processes of a merge inherit the setting and keep it.
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::filesystem::path directory(tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp");
+  if (directory.filename() != "veskaro_incoming_path_fuzz") {
+    directory /= "veskaro_incoming_path_fuzz";
+  }
+  std::error_code error;
+  std::filesystem::create_directories(directory / kGuardLogFileName, error);
+  Check(std::filesystem::is_directory(directory / kGuardLogFileName));
+  setenv("TMPDIR", directory.c_str(), 1);
   harness = new Harness();
   const bool keep = std::getenv("VESKARO_FUZZ_STDERR") != nullptr;
   harness->reports = new ReportCounter(keep ? std::cerr.rdbuf() : nullptr);
