@@ -1,0 +1,36 @@
+// One line of a scenario file, parsed: what the scripted user interface does next.
+#ifndef TESTBED_ENGINE_SCENARIO_COMMAND_H_
+#define TESTBED_ENGINE_SCENARIO_COMMAND_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testbed {
+
+constexpr int64_t kDefaultAwaitTimeoutMs = 30000;
+// A day: longer waits are typing mistakes, not tests.
+constexpr int64_t kMaxWaitMs = 24 * 60 * 60 * 1000;
+
+struct ScenarioCommand {
+  enum class Kind { kNothing, kCall, kSend, kWait, kAwait, kPost, kMark, kClose };
+
+  Kind kind = Kind::kNothing;
+  std::string channel;         // call, send
+  std::string method;          // call
+  std::vector<uint8_t> bytes;  // call (the encoded method call), send
+  int64_t milliseconds = 0;    // wait, await (timeout)
+  std::string path;            // await
+  uint32_t message = 0;        // post
+  uint64_t wparam = 0;         // post
+  int64_t lparam = 0;          // post
+  std::string text;            // mark
+};
+
+// Parses one line (without its line end). Blank and comment lines give kNothing. On
+// failure returns false and says why in error.
+bool ParseScenarioCommand(const std::string& line, ScenarioCommand* command, std::string* error);
+
+}  // namespace testbed
+
+#endif  // TESTBED_ENGINE_SCENARIO_COMMAND_H_

@@ -1,0 +1,57 @@
+// The scenario player's record: one JSON object per line, each flushed at once so that a
+// test outside the process can follow it while the host runs.
+#ifndef TESTBED_ENGINE_TRANSCRIPT_H_
+#define TESTBED_ENGINE_TRANSCRIPT_H_
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace testbed {
+
+class Transcript {
+ public:
+  // What a delivered message got back by the time its handler returned.
+  enum class Answer { kNone, kEmpty, kBytes };
+
+  // Writes nowhere until Open succeeds.
+  Transcript();
+  virtual ~Transcript();
+
+  Transcript(const Transcript&) = delete;
+  Transcript& operator=(const Transcript&) = delete;
+
+  // Creates or truncates the file (a UTF-8 path). False when it cannot be opened.
+  bool Open(const std::string& path);
+
+  // Starts the clock that "t" counts from, and writes the start event.
+  void Start();
+
+  // method null: a raw send, written without "method". The reply is told apart with the
+  // standard method codec: success and error envelopes, zero bytes, anything else.
+  void Reply(int line, const std::string& channel, const std::string* method, Answer answer,
+             const uint8_t* bytes, size_t size);
+  void Mark(const std::string& text);
+  void Post(uint32_t message, uint64_t wparam, int64_t lparam);
+  void Await(const std::string& path);
+  void Close();
+  void Error(int line, const std::string& text);
+  void End();
+
+ private:
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+
+  void Write(const char* event, const std::string& fields);
+
+  std::unique_ptr<std::FILE, FileCloser> file;
+  std::chrono::steady_clock::time_point start;
+};
+
+}  // namespace testbed
+
+#endif  // TESTBED_ENGINE_TRANSCRIPT_H_
