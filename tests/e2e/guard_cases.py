@@ -13,7 +13,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from host_session import (Failure, HostSession, current_mode, display_restore,  # noqa: E402
-                          expect, gamma_reset, screen_is, screen_samples, wait_for_screen)
+                          expect, gamma_reset, screen_is, screen_samples, screenshot_window,
+                          wait_for_screen, window_id)
 
 INIT = "init: channel registered"
 ARMED = "set: desired ramp received, guard armed"
@@ -198,21 +199,6 @@ def case_bad_input(host):
            (diagnostics, undecodable, host.stderr()))
 
 
-def find_window_id(title):
-    done = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True,
-                          timeout=10, check=False)
-    for row in done.stdout.splitlines():
-        if '"%s"' % title in row:
-            return row.split()[0]
-    return None
-
-
-def distinct_colours(png):
-    done = subprocess.run(["identify", "-format", "%k", png], capture_output=True, text=True,
-                          timeout=30, check=False)
-    return int(done.stdout) if done.returncode == 0 and done.stdout.isdigit() else 0
-
-
 def case_screenshot(host):
     host.add("mark first frame")
     host.await_signal("done")
@@ -222,19 +208,8 @@ def case_screenshot(host):
     artifacts = os.environ.get("VESKARO_E2E_ARTIFACTS", host.work)
     os.makedirs(artifacts, exist_ok=True)
     png = os.path.join(artifacts, "first_frame.png")
-    window = find_window_id("veskaro_flutter")
-    expect(window is not None, "no X window titled veskaro_flutter")
-    # The frame is drawn; give the view's paint a moment to reach the screen.
-    colours = 0
-    deadline = time.monotonic() + 5
-    while colours < 16 and time.monotonic() < deadline:
-        if os.path.exists(png):
-            os.remove(png)
-        subprocess.run(["import", "-window", window, png], capture_output=True, timeout=30,
-                       check=False)
-        colours = distinct_colours(png) if os.path.exists(png) else 0
-        if colours < 16:
-            time.sleep(0.2)
+    expect(window_id("veskaro_flutter") is not None, "no X window titled veskaro_flutter")
+    colours = screenshot_window(png)
     expect(os.path.exists(png) and os.path.getsize(png) > 0, "no screenshot at " + png)
     with open(png, "rb") as f:
         expect(f.read(8) == b"\x89PNG\r\n\x1a\n", png + " is not a PNG")

@@ -120,6 +120,38 @@ def display_restore():
     subprocess.run(["xrandr", "-s", "1280x1024"], capture_output=True, timeout=10, check=False)
 
 
+def window_id(title):
+    """The X window of a top-level Wine window (unmanaged, so X knows its title)."""
+    done = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True,
+                          timeout=10, check=False)
+    for row in done.stdout.splitlines():
+        if '"%s"' % title in row:
+            return row.split()[0]
+    return None
+
+
+def distinct_colours(png):
+    done = subprocess.run(["identify", "-format", "%k", png], capture_output=True, text=True,
+                          timeout=30, check=False)
+    return int(done.stdout) if done.returncode == 0 and done.stdout.isdigit() else 0
+
+
+def screenshot_window(png, title=TITLE, timeout=5):
+    """A PNG of the window (of the whole screen when it has none); returns its colour count.
+    Retries until the view's gradient shows, since painting lags the first frame a little."""
+    colours = 0
+    deadline = time.monotonic() + timeout
+    while True:
+        if os.path.exists(png):
+            os.remove(png)
+        subprocess.run(["import", "-window", window_id(title) or "root", png],
+                       capture_output=True, timeout=30, check=False)
+        colours = distinct_colours(png) if os.path.exists(png) else 0
+        if colours >= 16 or time.monotonic() > deadline:
+            return colours
+        time.sleep(0.2)
+
+
 def host_pids():
     """Ids of this prefix's processes running veskaro_flutter.exe."""
     prefix = os.environ.get("WINEPREFIX", "")
@@ -129,8 +161,9 @@ def host_pids():
             continue
         try:
             with open("/proc/%s/cmdline" % entry, "rb") as f:
-                cmdline = f.read()
-            if b"veskaro_flutter.exe" not in cmdline:
+                program = f.read().split(b"\0")[0]
+            # Wine names a process by its Windows program (envrun.exe only passes the name on).
+            if not program.lower().endswith(b"veskaro_flutter.exe"):
                 continue
             with open("/proc/%s/environ" % entry, "rb") as f:
                 environ = f.read().split(b"\0")
