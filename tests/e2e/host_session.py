@@ -209,7 +209,6 @@ class HostSession:
         self.stderr_path = os.path.join(self.work, "host-stderr.txt")
         self.lines = []
         self.process = None
-        self.started_at = None
         self.mode_changed = False
         self.registry_set = False
 
@@ -237,6 +236,9 @@ class HostSession:
             # A host left over by an earlier run would make ours exit as the second instance.
             print("e2e: stopping a leftover host, pid %d" % pid)
             os.kill(pid, signal.SIGKILL)
+        deadline = time.monotonic() + 5
+        while host_pids() and time.monotonic() < deadline:
+            time.sleep(0.05)
         gamma_reset()
         for key, value_name, kind, data in self.REGISTRY:
             wine(self.work, "reg", "add", key, "/v", value_name, "/t", kind, "/d", data, "/f")
@@ -246,7 +248,6 @@ class HostSession:
         env = dict(os.environ, TMP=self.temp_win, TEMP=self.temp_win,
                    TESTBED_SCENARIO=win_path(self.scenario_path),
                    TESTBED_TRANSCRIPT=win_path(self.transcript_path))
-        self.started_at = time.monotonic()
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen(
                 [WINE_EXEC, "veskaro_flutter.exe"], cwd=bundle_dir(), env=env,
