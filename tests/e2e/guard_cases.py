@@ -11,6 +11,7 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from host_session import (Failure, HostSession, current_mode, display_restore,  # noqa: E402
                           expect, gamma_reset, screen_is, screen_samples, screenshot_window,

@@ -11,6 +11,7 @@ import os
 import sys
 import time
 
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from host_session import (Failure, HostSession, expect, gamma_reset, screen_samples,  # noqa: E402
                           screenshot_window, wait_for_screen)

@@ -13,6 +13,7 @@ import statistics
 import sys
 import time
 
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from host_session import (Failure, HostSession, expect, gamma_reset, host_pids,  # noqa: E402
                           tools_dir, wait_for_screen, wine)
