@@ -7,8 +7,10 @@
 // "handles" counts the process's entries in the system handle table and "gdi" the used
 // entries of its GDI handle table; the API answers are printed as api_* for comparison.
 // Exit 1 when there is no such window or the process cannot be read, 2 on usage errors.
-#include <psapi.h>
 #include <windows.h>
+
+// After <windows.h>, which they need.
+#include <psapi.h>
 #include <winternl.h>
 
 #include <cstdint>

@@ -66,11 +66,15 @@ def pick(rng, weighted):
     return rng.choices([w[0] for w in weighted], [w[1] for w in weighted])[0]
 
 
-def plan_step(rng):
-    """(outside action, [(ui action, scenario command, expected reply or None, argument)])."""
+def plan_step(rng, calm):
+    """(outside action, [(ui action, scenario command, expected reply or None, argument)]).
+    A calm step has no display or power event, so that resets are also timed against the
+    periodic check once the last burst is over."""
     commands = []
     for _ in range(rng.randint(1, 4)):
         action = pick(rng, UI_ACTIONS)
+        if calm and action == "power":
+            continue
         if action == "set":
             ramp = rng.choice(VALID_RAMPS)
             extra = ', "note": "soak"' if rng.random() < 0.2 else ""
@@ -97,7 +101,10 @@ def plan_step(rng):
         elif action == "wait" and not commands:
             # Only first in a step, so the step's posted messages all follow its calls.
             commands.append((action, "wait %d" % rng.randint(50, 1500), None, None))
-    return pick(rng, OUTSIDE_ACTIONS), commands
+    outside = pick(rng, OUTSIDE_ACTIONS)
+    if calm and outside in ("mode", "power"):
+        outside = "xgamma"
+    return outside, commands
 
 
 class SoakSession(HostSession):
@@ -266,7 +273,8 @@ class Soak:
             try:
                 # More steps than the time allows; the driver closes the host when time is up.
                 for k in range(int(args.duration * 2) + 20):
-                    outside, commands = plan_step(self.rng)
+                    # Blocks of 20 steps (about 30 s), calm and eventful in turn.
+                    outside, commands = plan_step(self.rng, calm=(k // 20) % 2 == 0)
                     host.await_signal("step-%d" % k, 3600 * 1000)
                     lines = [(host.add(c[1]), c) for c in commands]
                     host.add("mark step-%d" % k)
