@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "bench/alloc_counter.h"
+#include "bench/allocation_meter.h"
+#include "bench/median_reporter.h"
 #include "gamma/gamma_guard.h"
 #include "gamma/gamma_platform.h"
 #include "gamma/guard_log.h"
@@ -72,46 +72,22 @@ std::size_t LogLines() {
   return lines;
 }
 
-void ReportAllocations(benchmark::State& state, std::size_t before) {
-  state.counters["allocs/check"] =
-      benchmark::Counter(static_cast<double>(bench::AllocationCount() - before) /
-                         static_cast<double>(state.iterations()));
-}
-
-// What any check must do: take the screen's device context, read the ramp, release it.
-// The platform is hidden from the optimiser so its calls stay virtual, as in the guard.
-void BM_ReadRampFloor(benchmark::State& state) {
-  BenchScreen screen;
-  GammaPlatform* platform = &screen;
-  benchmark::DoNotOptimize(platform);
-  const std::size_t before = bench::AllocationCount();
-  for (auto _ : state) {
-    GammaRamp ramp;
-    GammaPlatform::DeviceContext dc = platform->GetDC(nullptr);
-    const bool read = platform->GetDeviceGammaRamp(dc, ramp);
-    platform->ReleaseDC(nullptr, dc);
-    benchmark::DoNotOptimize(read);
-    benchmark::DoNotOptimize(ramp.data());
-    benchmark::ClobberMemory();
-  }
-  ReportAllocations(state, before);
-}
-BENCHMARK(BM_ReadRampFloor)->Repetitions(5)->ReportAggregatesOnly(true);
-
-// The floor plus the 21 sample comparisons, written out by hand.
-void BM_ReadAndCompareFloor(benchmark::State& state) {
+// What any check must do: take the screen's device context and read the ramp, then release
+// it; with compare, also the 21 sample comparisons written out by hand. The platform is
+// hidden from the optimiser so its calls stay virtual, as in the guard.
+void ReadFloor(benchmark::State& state, bool compare) {
   BenchScreen screen;
   GammaPlatform* platform = &screen;
   benchmark::DoNotOptimize(platform);
   const GammaRamp desired = screen.screen;
-  const std::size_t before = bench::AllocationCount();
+  bench::AllocationMeter meter(state, "allocs/check");
   for (auto _ : state) {
     GammaRamp ramp;
     GammaPlatform::DeviceContext dc = platform->GetDC(nullptr);
     const bool read = platform->GetDeviceGammaRamp(dc, ramp);
     platform->ReleaseDC(nullptr, dc);
     bool reset = false;
-    for (std::size_t base = 0; base < kRampEntries; base += kRampEntriesPerChannel) {
+    for (std::size_t base = 0; compare && base < kRampEntries; base += kRampEntriesPerChannel) {
       for (std::size_t entry = 32; entry <= 224; entry += 32) {
         const int difference = ramp[base + entry] - desired[base + entry];
         reset = reset || difference > 512 || difference < -512;
@@ -119,62 +95,40 @@ void BM_ReadAndCompareFloor(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(read);
     benchmark::DoNotOptimize(reset);
+    benchmark::DoNotOptimize(ramp.data());
     benchmark::ClobberMemory();
   }
-  ReportAllocations(state, before);
 }
+void BM_ReadRampFloor(benchmark::State& state) { ReadFloor(state, false); }
+void BM_ReadAndCompareFloor(benchmark::State& state) { ReadFloor(state, true); }
+BENCHMARK(BM_ReadRampFloor)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ReadAndCompareFloor)->Repetitions(5)->ReportAggregatesOnly(true);
 
-void BM_CheckIntact(benchmark::State& state) {
+// One guard check per iteration. Intact: the ramp stays after Arm's rewrite, so nothing is
+// written. Steadily reset (sticky false): every check rewrites (two writes), and after the
+// first logged outcome no further line is written.
+void Check(benchmark::State& state, bool sticky) {
   BenchScreen screen;
-  GammaGuard guard(screen);
-  guard.Arm(WarmBytes());  // rewrites once, and the ramp stays
-  const std::size_t writes = screen.writes;
-  const std::size_t lines = LogLines();
-  const std::size_t before = bench::AllocationCount();
-  for (auto _ : state) {
-    guard.Reassert();
-    benchmark::ClobberMemory();
-  }
-  ReportAllocations(state, before);
-  state.counters["writes"] = static_cast<double>(screen.writes - writes);
-  state.counters["log_lines"] = static_cast<double>(LogLines() - lines);
-}
-BENCHMARK(BM_CheckIntact)->Repetitions(5)->ReportAggregatesOnly(true);
-
-// Steadily reset: every check rewrites (two writes), and after the first logged outcome
-// no further line is written.
-void BM_CheckReset(benchmark::State& state) {
-  BenchScreen screen;
-  screen.sticky = false;
+  screen.sticky = sticky;
   GammaGuard guard(screen);
   guard.Arm(WarmBytes());
   const std::size_t writes = screen.writes;
   const std::size_t lines = LogLines();
-  const std::size_t before = bench::AllocationCount();
-  for (auto _ : state) {
-    guard.Reassert();
-    benchmark::ClobberMemory();
+  {
+    bench::AllocationMeter meter(state, "allocs/check");
+    for (auto _ : state) {
+      guard.Reassert();
+      benchmark::ClobberMemory();
+    }
   }
-  ReportAllocations(state, before);
-  state.counters["writes/check"] = benchmark::Counter(static_cast<double>(screen.writes - writes) /
-                                                      static_cast<double>(state.iterations()));
+  state.counters["writes/check"] = benchmark::Counter(static_cast<double>(screen.writes - writes),
+                                                      benchmark::Counter::kAvgIterations);
   state.counters["log_lines"] = static_cast<double>(LogLines() - lines);
 }
+void BM_CheckIntact(benchmark::State& state) { Check(state, true); }
+void BM_CheckReset(benchmark::State& state) { Check(state, false); }
+BENCHMARK(BM_CheckIntact)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_CheckReset)->Repetitions(5)->ReportAggregatesOnly(true);
-
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& reports) override {
-    for (const Run& run : reports) {
-      if (run.aggregate_name == "median") {
-        ns[run.run_name.function_name] = run.GetAdjustedCPUTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(reports);
-  }
-  std::map<std::string, double> ns;
-};
 
 }  // namespace
 
@@ -187,23 +141,19 @@ int main(int argc, char** argv) {
   g_log_directory = pattern;
   setenv("TMPDIR", pattern, 1);
 
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-
-  // Medians of CPU time: the machine is shared, so wall time drifts more.
-  const double read = reporter.ns["BM_ReadRampFloor"];
-  const double compare = reporter.ns["BM_ReadAndCompareFloor"];
+  bench::MedianReporter reporter;
+  const bool ran = reporter.RunAll(&argc, argv);
+  const double read = reporter.Time("BM_ReadRampFloor");
+  const double compare = reporter.Time("BM_ReadAndCompareFloor");
   if (read > 0 && compare > 0) {
     std::printf("intact check / read floor:             %.2f\n",
-                reporter.ns["BM_CheckIntact"] / read);
+                reporter.Time("BM_CheckIntact") / read);
     std::printf("intact check / read + 21 compares:     %.2f\n",
-                reporter.ns["BM_CheckIntact"] / compare);
+                reporter.Time("BM_CheckIntact") / compare);
     std::printf("reset check / read floor:              %.2f\n",
-                reporter.ns["BM_CheckReset"] / read);
+                reporter.Time("BM_CheckReset") / read);
   }
   std::error_code ignored;
   std::filesystem::remove_all(g_log_directory, ignored);
-  return 0;
+  return ran ? 0 : 1;
 }

@@ -20,14 +20,8 @@ constexpr char kChannel[] = "veskaro/test";
 constexpr char kDuplicateResponse[] =
     "Error: Response can be set only once. Ignoring duplicate response.\n";
 
-class BinaryMessengerImplTest : public TestbedTest {
+class BinaryMessengerImplTest : public MessengerTest {
  protected:
-  void SetUp() override {
-    TestbedTest::SetUp();
-    engine = CreateRawEngine();
-    messenger = std::make_unique<BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine));
-  }
-
   // Registers a handler that keeps every reply it is given.
   void KeepReplies() {
     messenger->SetMessageHandler(kChannel, [this](const uint8_t*, size_t, ReplyCallback reply) {
@@ -39,8 +33,6 @@ class BinaryMessengerImplTest : public TestbedTest {
     return TestbedDeliverMessage(kChannel, bytes.data(), bytes.size());
   }
 
-  FlutterDesktopEngineRef engine = nullptr;
-  std::unique_ptr<BinaryMessengerImpl> messenger;
   std::vector<ReplyCallback> replies;
 };
 

@@ -92,13 +92,11 @@ TEST(EngineMethodResultTest, UnansweredResultWarnsOnceAndSendsNothing) {
   EXPECT_TRUE(sent.empty());
 }
 
-class EngineMethodResultEngineTest : public TestbedTest {};
+class EngineMethodResultEngineTest : public MessengerTest {};
 
 TEST_F(EngineMethodResultEngineTest, AnswerAfterEngineGoneCountsAsSent) {
-  FlutterDesktopEngineRef engine = CreateRawEngine();
-  BinaryMessengerImpl messenger(FlutterDesktopEngineGetMessenger(engine));
   std::unique_ptr<MethodResult> kept;
-  messenger.SetMessageHandler("c", [&](const uint8_t*, size_t, ReplyCallback reply) {
+  messenger->SetMessageHandler("c", [&](const uint8_t*, size_t, ReplyCallback reply) {
     kept = std::make_unique<EngineMethodResult>(std::move(reply), Standard());
   });
   int32_t ticket = TestbedDeliverMessage("c", nullptr, 0);

@@ -45,50 +45,48 @@ TEST(EngineProjectTest, PathsArePlainConcatenations) {
 
 class FlutterEngineTest : public TestbedTest {};
 
-TEST_F(FlutterEngineTest, PropertiesWithoutArguments) {
-  EngineProject project(L"data");
-  FlutterEngine engine(project);
-  EXPECT_STREQ(TestbedEngineAssetsPath(), L"data\\flutter_assets");
-  EXPECT_STREQ(TestbedEngineIcuDataPath(), L"data\\icudtl.dat");
-  EXPECT_STREQ(TestbedEngineAppLibraryPath(), L"data\\app.so");
-  ASSERT_NE(TestbedEngineEntrypoint(), nullptr);
-  EXPECT_STREQ(TestbedEngineEntrypoint(), "");
-  EXPECT_EQ(TestbedEngineArgumentCount(), 0);
-  EXPECT_EQ(TestbedEngineArgumentArrayWasNull(), 1);
-  EXPECT_EQ(TestbedEngineOptionA(), 0);
-  EXPECT_EQ(TestbedEngineOptionB(), 0);
-  EXPECT_NE(engine.GetMessenger(), nullptr);
-}
-
-TEST_F(FlutterEngineTest, PropertiesWithArgumentsInOrder) {
-  EngineProject project(L"data");
-  project.SetEntrypointArguments({"--first", "with space \xC3\xA9"});
-  { FlutterEngine engine(project); }
-  EXPECT_EQ(TestbedEngineArgumentCount(), 2);
-  EXPECT_EQ(TestbedEngineArgumentArrayWasNull(), 0);
-  EXPECT_STREQ(TestbedEngineArgument(0), "--first");
-  EXPECT_STREQ(TestbedEngineArgument(1), "with space \xC3\xA9");
-}
-
-TEST_F(FlutterEngineTest, OwnedEngineIsDestroyedWithWrapper) {
-  {
-    FlutterEngine engine(EngineProject(L"data"));
-    EXPECT_EQ(TestbedLiveEngineCount(), 1);
+// No arguments pass a null array; arguments pass in order.
+TEST_F(FlutterEngineTest, Properties) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{}, {"--first", "with space \xC3\xA9"}}) {
+    TestbedReset();
+    EngineProject project(L"data");
+    project.SetEntrypointArguments(arguments);
+    FlutterEngine engine(project);
+    EXPECT_STREQ(TestbedEngineAssetsPath(), L"data\\flutter_assets");
+    EXPECT_STREQ(TestbedEngineIcuDataPath(), L"data\\icudtl.dat");
+    EXPECT_STREQ(TestbedEngineAppLibraryPath(), L"data\\app.so");
+    ASSERT_NE(TestbedEngineEntrypoint(), nullptr);
+    EXPECT_STREQ(TestbedEngineEntrypoint(), "");
+    EXPECT_EQ(TestbedEngineOptionA(), 0);
+    EXPECT_EQ(TestbedEngineOptionB(), 0);
+    EXPECT_NE(engine.GetMessenger(), nullptr);
+    EXPECT_EQ(TestbedEngineArgumentArrayWasNull(), arguments.empty() ? 1 : 0);
+    ASSERT_EQ(TestbedEngineArgumentCount(), static_cast<int32_t>(arguments.size()));
+    for (int32_t i = 0; i < TestbedEngineArgumentCount(); ++i) {
+      EXPECT_EQ(TestbedEngineArgument(i), arguments[i]);
+    }
   }
-  EXPECT_EQ(TestbedEngineDestroyCallCount(), 1);
-  EXPECT_EQ(TestbedLiveEngineCount(), 0);
-  EXPECT_EQ(TestbedLiveMessengerCount(), 0);
 }
 
-TEST_F(FlutterEngineTest, HandedOverEngineIsNotDestroyedByWrapper) {
-  FlutterDesktopEngineRef handle = nullptr;
-  {
-    FlutterEngine engine(EngineProject(L"data"));
-    handle = engine.TakeEngineHandle();
+// An owned engine dies with its wrapper; a handed-over one does not.
+TEST_F(FlutterEngineTest, DestroysOnlyAnEngineItStillOwns) {
+  for (bool hand_over : {false, true}) {
+    TestbedReset();
+    FlutterDesktopEngineRef handle = nullptr;
+    {
+      FlutterEngine engine(EngineProject(L"data"));
+      EXPECT_EQ(TestbedLiveEngineCount(), 1);
+      if (hand_over) handle = engine.TakeEngineHandle();
+    }
+    EXPECT_EQ(TestbedEngineDestroyCallCount(), hand_over ? 0 : 1);
+    EXPECT_EQ(TestbedLiveEngineCount(), hand_over ? 1 : 0);
+    if (hand_over) {
+      EXPECT_TRUE(FlutterDesktopEngineDestroy(handle));
+    } else {
+      EXPECT_EQ(TestbedLiveMessengerCount(), 0);
+    }
   }
-  EXPECT_EQ(TestbedEngineDestroyCallCount(), 0);
-  EXPECT_EQ(TestbedLiveEngineCount(), 1);
-  EXPECT_TRUE(FlutterDesktopEngineDestroy(handle));
 }
 
 TEST_F(FlutterEngineTest, RegistrarsAreDistinctPerNameAndRequestsRecorded) {
@@ -105,7 +103,7 @@ TEST_F(FlutterEngineTest, RegistrarsAreDistinctPerNameAndRequestsRecorded) {
   EXPECT_STREQ(TestbedRegistrarRequest(1), "WindowManagerPlugin");
 }
 
-TEST_F(FlutterEngineTest, NextFrameCallbackReplacedAndRunOnce) {
+TEST_F(FlutterEngineTest, NextFrameCallbackReplacedRunOnceAndRearmable) {
   FlutterViewController controller(100, 50, EngineProject(L"data"));
   FlutterEngine* engine = controller.GetEngine();
   auto first_alive = std::make_shared<int>(0);
@@ -124,11 +122,8 @@ TEST_F(FlutterEngineTest, NextFrameCallbackReplacedAndRunOnce) {
   EXPECT_EQ(first_runs, 0);
   EXPECT_EQ(second_runs, 1);
   EXPECT_EQ(TestbedFramesDrawn(), 2);
-}
 
-TEST_F(FlutterEngineTest, NextFrameCallbackMayArmTheNextOne) {
-  FlutterViewController controller(100, 50, EngineProject(L"data"));
-  FlutterEngine* engine = controller.GetEngine();
+  // A callback may arm the next one.
   int runs = 0;
   std::function<void()> rearm = [&] {
     ++runs;

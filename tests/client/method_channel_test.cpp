@@ -10,6 +10,7 @@
 #include "client/binary_messenger_impl.h"
 #include "codec/standard_method_codec.h"
 #include "tests/client/testbed_fixture.h"
+#include "tests/codec/hex.h"
 
 namespace flutter {
 namespace testing {
@@ -19,20 +20,14 @@ constexpr char kChannel[] = "veskaro/gamma";
 
 // "set" with {"ramp": 1536 bytes}, as the user interface sends it.
 std::vector<uint8_t> SetMessage() {
-  std::vector<uint8_t> bytes = {0x07, 0x03, 's', 'e', 't',  0x0D, 0x01, 0x07, 0x04,
-                                'r',  'a',  'm', 'p', 0x08, 0xFE, 0x00, 0x06};
-  for (int i = 0; i < 1536; ++i) {
-    bytes.push_back(static_cast<uint8_t>(i));
-  }
-  return bytes;
+  return codec_test::Concat(codec_test::Hex("07 03 736574 0D 01 07 04 72616D70 08 FE0006"),
+                            codec_test::Ramp());
 }
 
-class MethodChannelTest : public TestbedTest {
+class MethodChannelTest : public MessengerTest {
  protected:
   void SetUp() override {
-    TestbedTest::SetUp();
-    engine = CreateRawEngine();
-    messenger = std::make_unique<BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine));
+    MessengerTest::SetUp();
     channel = std::make_unique<MethodChannel>(messenger.get(), kChannel,
                                               &StandardMethodCodec::GetInstance());
   }
@@ -41,8 +36,6 @@ class MethodChannelTest : public TestbedTest {
     return TestbedDeliverMessage(kChannel, bytes.data(), bytes.size());
   }
 
-  FlutterDesktopEngineRef engine = nullptr;
-  std::unique_ptr<BinaryMessengerImpl> messenger;
   std::unique_ptr<MethodChannel> channel;
 };
 
@@ -83,12 +76,6 @@ TEST_F(MethodChannelTest, UndecodableMessageIsAnsweredNotImplementedWithoutHandl
   EXPECT_EQ(handled, 0);
 }
 
-TEST_F(MethodChannelTest, EmptyHandlerUnregisters) {
-  channel->SetMethodCallHandler([](const MethodCall&, std::unique_ptr<MethodResult>) {});
-  channel->SetMethodCallHandler(nullptr);
-  EXPECT_EQ(Deliver(SetMessage()), -1);
-}
-
 TEST_F(MethodChannelTest, RegistrationOutlivesChannelObject) {
   int handled = 0;
   channel->SetMethodCallHandler(
@@ -102,7 +89,7 @@ TEST_F(MethodChannelTest, RegistrationOutlivesChannelObject) {
   EXPECT_EQ(TestbedResponse(ticket), kTestbedResponseEmpty);
 }
 
-TEST_F(MethodChannelTest, SecondHandlerReplacesFirst) {
+TEST_F(MethodChannelTest, SecondHandlerReplacesFirstAndEmptyOneUnregisters) {
   auto alive = std::make_shared<int>(0);
   std::weak_ptr<int> watch = alive;
   int first = 0;
@@ -120,6 +107,10 @@ TEST_F(MethodChannelTest, SecondHandlerReplacesFirst) {
   Deliver(SetMessage());
   EXPECT_EQ(first, 0);
   EXPECT_EQ(second, 1);
+
+  // An empty handler unregisters.
+  channel->SetMethodCallHandler(nullptr);
+  EXPECT_EQ(Deliver(SetMessage()), -1);
 }
 
 TEST_F(MethodChannelTest, DroppedResultWarnsAndLeavesSenderUnanswered) {

@@ -45,7 +45,7 @@ TEST(ScenarioCommandTest, CallEncodesAStandardMethodCall) {
 }
 
 TEST(ScenarioCommandTest, OtherCommands) {
-  const ScenarioCommand send = Parse("send veskaro/gamma 03 01 00 00 00");
+  const ScenarioCommand send = Parse("send veskaro/gamma 03 01\t00 0000");
   EXPECT_EQ(send.kind, Kind::kSend);
   EXPECT_EQ(send.bytes, Bytes("0301000000"));
   const ScenarioCommand empty = Parse("send veskaro/gamma -");
@@ -97,6 +97,7 @@ TEST(ScenarioCommandTest, BadLinesSayWhy) {
       "call veskaro/gamma \"set",
       "send veskaro/gamma",
       "send veskaro/gamma 0",
+      "send veskaro/gamma 0 3",
       "send veskaro/gamma zz",
       "wait",
       "wait -1",

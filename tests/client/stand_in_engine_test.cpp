@@ -69,12 +69,12 @@ TEST_F(StandInEngineTest, PluginRegistrationsNameTheirRegistrars) {
   EXPECT_EQ(TestbedPluginRegistrationFunction(2), nullptr);
 }
 
-TEST_F(StandInEngineTest, EngineGoingAwayAnswersWaitingSendsEmpty) {
-  FlutterDesktopEngineRef engine = CreateRawEngine();
-  BinaryMessengerImpl messenger(FlutterDesktopEngineGetMessenger(engine));
+class StandInMessengerTest : public MessengerTest {};
+
+TEST_F(StandInMessengerTest, EngineGoingAwayAnswersWaitingSendsEmpty) {
   int calls = 0;
   size_t size = 99;
-  messenger.Send("out", nullptr, 0, [&](const uint8_t*, size_t reply_size) {
+  messenger->Send("out", nullptr, 0, [&](const uint8_t*, size_t reply_size) {
     ++calls;
     size = reply_size;
   });

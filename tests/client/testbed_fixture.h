@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "client/binary_messenger_impl.h"
 #include "client/embedder.h"
 #include "testbed/engine/testbed_control.h"
 
@@ -18,16 +20,6 @@ class TestbedTest : public ::testing::Test {
  protected:
   void SetUp() override { TestbedReset(); }
   void TearDown() override { TestbedReset(); }
-
-  // An engine made directly through the C interface, for tests below the engine wrapper.
-  static FlutterDesktopEngineRef CreateRawEngine() {
-    FlutterDesktopEngineProperties properties = {};
-    properties.assets_path = L"a";
-    properties.icu_data_path = L"i";
-    properties.app_library_path = L"l";
-    properties.entrypoint = "";
-    return FlutterDesktopEngineCreate(&properties);
-  }
 
   static std::vector<std::string> Journal() {
     std::vector<std::string> entries;
@@ -44,6 +36,25 @@ class TestbedTest : public ::testing::Test {
     const uint8_t* data = TestbedResponseData(ticket, &size);
     return data == nullptr ? std::vector<uint8_t>() : std::vector<uint8_t>(data, data + size);
   }
+};
+
+// An engine made directly through the C interface and a messenger on it, for tests below the
+// engine wrapper.
+class MessengerTest : public TestbedTest {
+ protected:
+  void SetUp() override {
+    TestbedTest::SetUp();
+    FlutterDesktopEngineProperties properties = {};
+    properties.assets_path = L"a";
+    properties.icu_data_path = L"i";
+    properties.app_library_path = L"l";
+    properties.entrypoint = "";
+    engine = FlutterDesktopEngineCreate(&properties);
+    messenger = std::make_unique<BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine));
+  }
+
+  FlutterDesktopEngineRef engine = nullptr;
+  std::unique_ptr<BinaryMessengerImpl> messenger;
 };
 
 }  // namespace testing

@@ -100,19 +100,5 @@ TEST(CodecEncodableValue, CustomValuesOrderByIdentity) {
   EXPECT_EQ(std::any_cast<int>(list[1].Get<CustomEncodableValue>().Value()), 5);
 }
 
-TEST(CodecEncodableValue, MapKeysAndInsertion) {
-  EncodableMap map;
-  map.emplace(EncodableValue(int32_t{1}), "int32");
-  map.emplace(EncodableValue(int64_t{1}), "int64");
-  EXPECT_EQ(map.size(), 2u);
-  EXPECT_EQ(map.find(EncodableValue(int64_t{1}))->second, EncodableValue("int64"));
-  map.erase(EncodableValue(int64_t{1}));
-  EXPECT_EQ(map.find(EncodableValue(int64_t{1})), map.end());
-
-  map.emplace("ramp", "first");
-  EXPECT_FALSE(map.emplace("ramp", "second").second);
-  EXPECT_EQ(map.at(EncodableValue("ramp")), EncodableValue("first"));
-}
-
 }  // namespace
 }  // namespace flutter

@@ -2,7 +2,6 @@
 #ifndef TESTS_CODEC_HEX_H_
 #define TESTS_CODEC_HEX_H_
 
-#include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,21 +10,13 @@ namespace codec_test {
 
 // "0C 01 06" -> {0x0C, 0x01, 0x06}; spaces are ignored.
 inline std::vector<uint8_t> Hex(const std::string& text) {
-  std::vector<uint8_t> bytes;
-  int high = -1;
+  std::string digits;
   for (char c : text) {
-    if (std::isspace(static_cast<unsigned char>(c))) {
-      continue;
-    }
-    const int digit = std::isdigit(static_cast<unsigned char>(c))
-                          ? c - '0'
-                          : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
-    if (high < 0) {
-      high = digit;
-    } else {
-      bytes.push_back(static_cast<uint8_t>(high * 16 + digit));
-      high = -1;
-    }
+    if (c != ' ') digits += c;
+  }
+  std::vector<uint8_t> bytes;
+  for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
+    bytes.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
   }
   return bytes;
 }
@@ -38,9 +29,7 @@ inline std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uin
 // The 1536-byte ramp the gamma channel carries: 0, 1, ... 255 repeated.
 inline std::vector<uint8_t> Ramp() {
   std::vector<uint8_t> ramp(1536);
-  for (size_t i = 0; i < ramp.size(); ++i) {
-    ramp[i] = static_cast<uint8_t>(i);
-  }
+  for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<uint8_t>(i);
   return ramp;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,50 +22,47 @@ using Strings = std::vector<std::string>;
 
 const char kArmed[] = "set: desired ramp received, guard armed";
 const char kOk[] = "reassert: ramp was reset -> rewrite OK";
-const char kFailed[] = "reassert: ramp was reset -> rewrite FAILED (driver rejected)";
 const char kDisarmed[] = "clear: guard disarmed";
+const char kBadArgsMessage[] = "ramp must be 1536 bytes";
 void* const kWindow = reinterpret_cast<void*>(0x77);
 
-// Every answer as one line: "success", "success+value", "error code|message|details?",
-// "not implemented".
-class RecordingResult : public flutter::MethodResult {
- public:
-  explicit RecordingResult(Strings& answers) : answers(answers) {}
+std::unique_ptr<EncodableValue> SetArguments(std::vector<uint8_t> ramp) {
+  return std::make_unique<EncodableValue>(EncodableMap{{EncodableValue("ramp"), std::move(ramp)}});
+}
 
- protected:
-  void HandleSuccess(const EncodableValue* value) override {
-    answers.push_back(value == nullptr ? "success" : "success+value");
+// An engine made through the C interface, destroyed after everything that uses it.
+struct StandInEngine {
+  StandInEngine() {
+    TestbedReset();
+    FlutterDesktopEngineProperties properties = {};
+    properties.assets_path = properties.icu_data_path = properties.app_library_path = L"x";
+    engine = FlutterDesktopEngineCreate(&properties);
   }
-  void HandleError(const std::string& code, const std::string& message,
-                   const EncodableValue* details) override {
-    answers.push_back("error " + code + "|" + message + (details != nullptr ? "|details" : ""));
+  ~StandInEngine() {
+    FlutterDesktopEngineDestroy(engine);
+    TestbedReset();
   }
-  void HandleNotImplemented() override { answers.push_back("not implemented"); }
-
- private:
-  Strings& answers;
+  FlutterDesktopEngineRef engine;
 };
 
-const char kSuccess[] = "success";
-const char kBadArgs[] = "error bad_args|ramp must be 1536 bytes";
-
-std::unique_ptr<EncodableValue> Value(EncodableValue value) {
-  return std::make_unique<EncodableValue>(std::move(value));
-}
-std::unique_ptr<EncodableValue> SetArguments(std::vector<uint8_t> ramp) {
-  return Value(EncodableMap{{EncodableValue("ramp"), std::move(ramp)}});
-}
-
+// The guard on "veskaro/gamma" through the real channel, codec and messenger.
 class GammaChannelTest : public ::testing::Test {
  protected:
-  GammaChannelTest() { guard.Init(nullptr, kWindow); }
+  GammaChannelTest() { guard.Init(&messenger, kWindow); }
 
-  std::string Call(const std::string& method, std::unique_ptr<EncodableValue> arguments) {
-    Strings answers;
-    guard.HandleMethodCall(flutter::MethodCall(method, std::move(arguments)),
-                           std::make_unique<RecordingResult>(answers));
-    EXPECT_EQ(answers.size(), 1u) << method;
-    return answers.empty() ? "" : answers[0];
+  // The reply's bytes; every call must be answered exactly once.
+  std::vector<uint8_t> Call(const std::string& method, std::unique_ptr<EncodableValue> arguments) {
+    const auto bytes = codec.EncodeMethodCall(flutter::MethodCall(method, std::move(arguments)));
+    testing::internal::CaptureStderr();
+    const int32_t ticket = TestbedDeliverMessage("veskaro/gamma", bytes->data(), bytes->size());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << method;
+    EXPECT_NE(TestbedResponse(ticket), kTestbedResponsePending) << method;
+    size_t size = 0;
+    const uint8_t* data = TestbedResponseData(ticket, &size);
+    return data == nullptr ? std::vector<uint8_t>() : std::vector<uint8_t>(data, data + size);
+  }
+  std::vector<uint8_t> CallWith(const std::string& method, const EncodableValue& arguments) {
+    return Call(method, std::make_unique<EncodableValue>(arguments));
   }
 
   // Armed with the warm ramp, which the screen then carries; calls and lines forgotten.
@@ -74,8 +72,14 @@ class GammaChannelTest : public ::testing::Test {
     std::filesystem::remove(log.LogFile());
   }
 
+  const flutter::StandardMethodCodec& codec = flutter::StandardMethodCodec::GetInstance();
+  const std::vector<uint8_t> kSuccess = *codec.EncodeSuccessEnvelope();
+  const std::vector<uint8_t> kBadArgs = *codec.EncodeErrorEnvelope("bad_args", kBadArgsMessage);
+  const std::vector<uint8_t> kNotImplemented;  // the empty reply
   ScopedLogDirectory log;
   FakeGammaPlatform screen;
+  StandInEngine engine;
+  flutter::BinaryMessengerImpl messenger{FlutterDesktopEngineGetMessenger(engine.engine)};
   GammaGuard guard{screen};
 };
 
@@ -90,114 +94,72 @@ TEST_F(GammaChannelTest, SetArmsReplacesAndAnswersSuccessEvenWhenRejected) {
   // Extra keys are ignored; the new ramp replaces the old with no second timer.
   screen.rejects = false;
   EXPECT_EQ(
-      Call("set", Value(EncodableMap{{EncodableValue("ramp"), RampBytes(ScaledRamp(90, 90, 90))},
-                                     {EncodableValue("Ramp"), RampBytes(WarmRamp())},
-                                     {EncodableValue(int32_t{7}), EncodableValue("x")}})),
+      CallWith("set", EncodableMap{{EncodableValue("ramp"), RampBytes(ScaledRamp(90, 90, 90))},
+                                   {EncodableValue("Ramp"), RampBytes(WarmRamp())},
+                                   {EncodableValue(int32_t{7}), EncodableValue("x")}}),
       kSuccess);
   EXPECT_EQ(guard.DesiredRamp(), ScaledRamp(90, 90, 90));
   EXPECT_EQ(screen.screen, ScaledRamp(90, 90, 90));  // re-asserted before the answer
   EXPECT_EQ(screen.CallsOf(FakeGammaPlatform::Op::kSetTimer).size(), 1u);
-  EXPECT_EQ(log.Messages(), (Strings{kArmed, kFailed, kArmed, kOk}));
+  EXPECT_EQ(log.Messages(),
+            (Strings{"init: channel registered", kArmed,
+                     "reassert: ramp was reset -> rewrite FAILED (driver rejected)", kArmed, kOk}));
 }
 
-TEST_F(GammaChannelTest, BadSetArgumentsAreRejectedAndChangeNothing) {
+// Bad "set" arguments, unknown or miscased methods, and "clear": each answered once, and
+// only "clear" changes anything (it writes no ramp, even to a reset screen).
+TEST_F(GammaChannelTest, AnswersAndEffectsOfEachCall) {
   const std::vector<uint8_t> good = RampBytes(IdentityRamp());
-  EncodableList ints(good.begin(), good.end());
-  std::vector<std::unique_ptr<EncodableValue>> cases;
-  cases.push_back(nullptr);
-  cases.push_back(Value(EncodableValue()));
-  cases.push_back(Value(good));  // not in a map
-  cases.push_back(Value(EncodableList{good}));
-  cases.push_back(Value(EncodableMap{}));
-  cases.push_back(SetArguments(std::vector<uint8_t>(good.begin(), good.end() - 1)));
-  cases.push_back(SetArguments(std::vector<uint8_t>(1537, 0x40)));
-  cases.push_back(SetArguments({}));
-  for (const char* key : {"Ramp", "ramp ", "ram"}) {
-    cases.push_back(Value(EncodableMap{{EncodableValue(key), good}}));
-  }
-  cases.push_back(Value(EncodableMap{{std::vector<uint8_t>{'r', 'a', 'm', 'p'}, good}}));
-  cases.push_back(Value(EncodableMap{{int32_t{0}, good}}));
-  cases.push_back(Value(EncodableMap{{EncodableValue("ramp"), ints}}));
-  cases.push_back(Value(EncodableMap{{EncodableValue("ramp"), std::vector<int32_t>(768, 9)}}));
-  cases.push_back(Value(EncodableMap{{EncodableValue("ramp"), std::string(1536, 'x')}}));
-
+  const EncodableValue bad_sets[] = {
+      EncodableValue(),
+      good,  // not in a map
+      EncodableList{good},
+      EncodableMap{},
+      EncodableMap{{"ramp", std::vector<uint8_t>(good.begin(), good.end() - 1)}},
+      EncodableMap{{"ramp", std::vector<uint8_t>(1537, 0x40)}},
+      EncodableMap{{"ramp", std::vector<uint8_t>()}},
+      EncodableMap{{"Ramp", good}},
+      EncodableMap{{"ramp ", good}},
+      EncodableMap{{"ram", good}},
+      EncodableMap{{std::vector<uint8_t>{'r', 'a', 'm', 'p'}, good}},
+      EncodableMap{{int32_t{0}, good}},
+      EncodableMap{{"ramp", EncodableList(good.begin(), good.end())}},
+      EncodableMap{{"ramp", std::vector<int32_t>(768, 9)}},
+      EncodableMap{{"ramp", std::string(1536, 'x')}},
+  };
   ArmWarm();
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(Call("set", std::move(cases[i])), kBadArgs) << "case " << i;
+  EXPECT_EQ(Call("set", nullptr), kBadArgs);
+  for (std::size_t i = 0; i < std::size(bad_sets); ++i) {
+    EXPECT_EQ(CallWith("set", bad_sets[i]), kBadArgs) << "case " << i;
+  }
+  for (const char* method : {"Set", "SET", "set ", " set", "Clear", "clear ", "", "reset"}) {
+    EXPECT_EQ(Call(method, SetArguments(good)), kNotImplemented) << method;
   }
   EXPECT_TRUE(guard.Armed());
   EXPECT_EQ(guard.DesiredRamp(), WarmRamp());
   EXPECT_EQ(guard.LastOutcome(), 1);
   EXPECT_TRUE(screen.calls.empty());
   EXPECT_FALSE(std::filesystem::exists(log.LogFile()));
-}
 
-TEST_F(GammaChannelTest, ClearAnswersSuccessWithAnyArgumentAndWritesNothing) {
-  std::vector<std::unique_ptr<EncodableValue>> arguments;
-  arguments.push_back(nullptr);
-  arguments.push_back(Value(int32_t{3}));
-  arguments.push_back(SetArguments(RampBytes(IdentityRamp())));
-  for (auto& argument : arguments) {
+  // Null stands for no arguments at all.
+  for (const EncodableValue& arguments : {EncodableValue(), EncodableValue(int32_t{3}),
+                                          EncodableValue(EncodableMap{{"ramp", good}})}) {
     ArmWarm();
     screen.screen = IdentityRamp();  // reset by someone else: clear leaves it
-    EXPECT_EQ(Call("clear", std::move(argument)), kSuccess);
+    EXPECT_EQ(
+        Call("clear", arguments.IsNull() ? nullptr : std::make_unique<EncodableValue>(arguments)),
+        kSuccess);
     EXPECT_FALSE(guard.Armed());
     EXPECT_EQ(screen.screen, IdentityRamp());
     EXPECT_EQ(log.Messages(), Strings{kDisarmed});
   }
   EXPECT_EQ(Call("clear", nullptr), kSuccess);  // also when not armed
-}
-
-TEST_F(GammaChannelTest, OtherMethodNamesAreNotImplemented) {
-  ArmWarm();
-  for (const char* method : {"Set", "SET", "set ", " set", "Clear", "clear ", "", "reset"}) {
-    EXPECT_EQ(Call(method, SetArguments(RampBytes(IdentityRamp()))), "not implemented") << method;
-  }
-  EXPECT_TRUE(guard.Armed());
-  EXPECT_TRUE(screen.calls.empty());
-  EXPECT_FALSE(std::filesystem::exists(log.LogFile()));
 
   // Without a result a call still takes effect.
+  ArmWarm();
   guard.HandleMethodCall(flutter::MethodCall("clear", nullptr), nullptr);
   guard.HandleMethodCall(flutter::MethodCall("set", nullptr), nullptr);
   EXPECT_FALSE(guard.Armed());
-}
-
-// Through the real channel, codec and messenger on the stand-in engine.
-TEST(GammaChannelEngine, AnswersOverTheWire) {
-  TestbedReset();
-  ScopedLogDirectory log;
-  FakeGammaPlatform screen;
-  FlutterDesktopEngineProperties properties = {};
-  properties.assets_path = properties.icu_data_path = properties.app_library_path = L"x";
-  FlutterDesktopEngineRef engine = FlutterDesktopEngineCreate(&properties);
-  {
-    flutter::BinaryMessengerImpl messenger(FlutterDesktopEngineGetMessenger(engine));
-    GammaGuard guard(screen);
-    guard.Init(&messenger, kWindow);
-    EXPECT_EQ(guard.Window(), kWindow);
-
-    const auto& codec = flutter::StandardMethodCodec::GetInstance();
-    const auto send = [&](const std::string& method, std::unique_ptr<EncodableValue> arguments) {
-      const auto bytes = codec.EncodeMethodCall(flutter::MethodCall(method, std::move(arguments)));
-      const int32_t ticket = TestbedDeliverMessage("veskaro/gamma", bytes->data(), bytes->size());
-      size_t size = 0;
-      const uint8_t* data = TestbedResponseData(ticket, &size);
-      EXPECT_NE(TestbedResponse(ticket), kTestbedResponsePending);
-      return data == nullptr ? std::vector<uint8_t>() : std::vector<uint8_t>(data, data + size);
-    };
-    screen.screen = IdentityRamp();
-    EXPECT_EQ(send("set", SetArguments(RampBytes(WarmRamp()))), *codec.EncodeSuccessEnvelope());
-    EXPECT_EQ(screen.screen, WarmRamp());
-    EXPECT_EQ(send("set", SetArguments({1, 2, 3})),
-              *codec.EncodeErrorEnvelope("bad_args", "ramp must be 1536 bytes"));
-    EXPECT_TRUE(send("Set", nullptr).empty());  // not implemented: the empty reply
-    EXPECT_EQ(send("clear", nullptr), *codec.EncodeSuccessEnvelope());
-    EXPECT_FALSE(guard.Armed());
-  }
-  FlutterDesktopEngineDestroy(engine);
-  TestbedReset();
-  EXPECT_EQ(log.Messages(), (Strings{"init: channel registered", kArmed, kOk, kDisarmed}));
 }
 
 }  // namespace

@@ -5,15 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "client/engine_project.h"
 #include "testbed/engine/testbed_control.h"
 #include "tests/windows/message_pump.h"
 
 namespace {
-
-constexpr UINT kGuardTimerIds[] = {60448, 60449};
 
 class FlutterWindowTest : public ::testing::Test {
  protected:
@@ -30,19 +27,9 @@ class FlutterWindowTest : public ::testing::Test {
   flutter::EngineProject project{L"data"};
 };
 
-std::vector<UINT> SeenMessages() {
-  std::vector<UINT> seen;
-  for (int32_t i = 0; i < TestbedSeenWindowMessageCount(); ++i) {
-    seen.push_back(TestbedSeenWindowMessage(i));
-  }
-  return seen;
-}
-
 bool Seen(UINT message) {
-  for (UINT m : SeenMessages()) {
-    if (m == message) {
-      return true;
-    }
+  for (int32_t i = 0; i < TestbedSeenWindowMessageCount(); ++i) {
+    if (TestbedSeenWindowMessage(i) == message) return true;
   }
   return false;
 }
@@ -53,7 +40,7 @@ std::wstring Title(HWND window) {
   return title;
 }
 
-TEST_F(FlutterWindowTest, CreateHostsViewRegistersPluginsAndChannel) {
+TEST_F(FlutterWindowTest, CreateHostsTheViewAndRegistersEverythingBeforeTheFirstFrame) {
   project.SetEntrypointArguments({"one", "two"});
   FlutterWindow window(project);
   ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
@@ -73,6 +60,7 @@ TEST_F(FlutterWindowTest, CreateHostsViewRegistersPluginsAndChannel) {
   GetClientRect(view, &view_rect);
   EXPECT_EQ(view_rect.right, client.right - client.left);
 
+  // Plug-ins and the channel are registered while the window is still hidden.
   const char* const expected[][2] = {
       {"ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar", "ScreenRetrieverWindowsPluginCApi"},
       {"SystemTrayPluginRegisterWithRegistrar", "SystemTrayPlugin"},
@@ -85,39 +73,27 @@ TEST_F(FlutterWindowTest, CreateHostsViewRegistersPluginsAndChannel) {
   }
   EXPECT_TRUE(TestbedHasChannelCallback("veskaro/gamma"));
   EXPECT_GE(TestbedForceRedrawCount(), 1);
-}
-
-TEST_F(FlutterWindowTest, StaysHiddenUntilTheFirstFrame) {
-  FlutterWindow window(project);
-  ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
   EXPECT_FALSE(IsWindowVisible(window.GetHandle()));
   EXPECT_EQ(TestbedNextFrameCallbacksRun(), 0);
-  // Registration is complete before anything can be shown.
-  EXPECT_EQ(TestbedPluginRegistrationCount(), 3);
-  EXPECT_TRUE(TestbedHasChannelCallback("veskaro/gamma"));
 
   ASSERT_TRUE(PumpUntil([] { return TestbedNextFrameCallbacksRun() > 0; }));
   EXPECT_TRUE(IsWindowVisible(window.GetHandle()));
 }
 
-TEST_F(FlutterWindowTest, GuardTimersStopAtTheGuard) {
+// The guard's timers first, then the view controller, then font changes, then the base.
+TEST_F(FlutterWindowTest, MessagesRouteGuardThenViewControllerThenFontsThenBase) {
   FlutterWindow window(project);
   ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
   HWND hwnd = window.GetHandle();
+
   // Even a view controller that would take timers never sees the guard's.
   TestbedConsumeWindowMessage(WM_TIMER, 99);
-  for (UINT id : kGuardTimerIds) {
+  for (UINT id : {60448, 60449}) {
     EXPECT_EQ(SendMessageW(hwnd, WM_TIMER, id, 0), 0);
   }
   EXPECT_FALSE(Seen(WM_TIMER));
   EXPECT_EQ(SendMessageW(hwnd, WM_TIMER, 1234, 0), 99);
   EXPECT_TRUE(Seen(WM_TIMER));
-}
-
-TEST_F(FlutterWindowTest, ViewControllerThenFontsThenBase) {
-  FlutterWindow window(project);
-  ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
-  HWND hwnd = window.GetHandle();
 
   // Unconsumed: fonts reloaded, and the base handler runs (default text handling).
   SendMessageW(hwnd, WM_FONTCHANGE, 0, 0);

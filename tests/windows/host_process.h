@@ -11,10 +11,7 @@ class HostProcess {
   // command_line holds the arguments after the program path, already quoted.
   HostProcess(const std::wstring& executable, const std::wstring& command_line,
               const std::wstring& directory) {
-    std::wstring full = L"\"" + executable + L"\"";
-    if (!command_line.empty()) {
-      full += L" " + command_line;
-    }
+    std::wstring full = L"\"" + executable + L"\" " + command_line;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
@@ -25,17 +22,14 @@ class HostProcess {
       CloseHandle(info.hThread);
     }
   }
-
   ~HostProcess() {
-    if (process != nullptr) {
-      if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process, 99);
-        WaitForSingleObject(process, 5000);
-      }
-      CloseHandle(process);
+    if (process == nullptr) return;
+    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process, 99);
+      WaitForSingleObject(process, 5000);
     }
+    CloseHandle(process);
   }
-
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;
 
@@ -43,11 +37,11 @@ class HostProcess {
 
   // The exit code, or -1 when the process is still running after limit_ms.
   long WaitForExit(DWORD limit_ms = 20000) {
-    if (process == nullptr || WaitForSingleObject(process, limit_ms) != WAIT_OBJECT_0) {
+    DWORD code = 0;
+    if (process == nullptr || WaitForSingleObject(process, limit_ms) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process, &code)) {
       return -1;
     }
-    DWORD code = 0;
-    GetExitCodeProcess(process, &code);
     return static_cast<long>(code);
   }
 
@@ -55,21 +49,12 @@ class HostProcess {
   HWND WaitForVisibleWindow(DWORD limit_ms = 20000) {
     const ULONGLONG deadline = GetTickCount64() + limit_ms;
     do {
-      HWND found = TopLevelWindow();
-      if (found != nullptr && IsWindowVisible(found)) {
-        return found;
-      }
-      if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) {
-        return nullptr;
-      }
+      Search search = {process_id, nullptr};
+      EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
+      if (search.found != nullptr && IsWindowVisible(search.found)) return search.found;
+      if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) return nullptr;
     } while (GetTickCount64() < deadline);
     return nullptr;
-  }
-
-  HWND TopLevelWindow() const {
-    Search search = {process_id, nullptr};
-    EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
   }
 
  private:
@@ -84,11 +69,11 @@ class HostProcess {
     GetWindowThreadProcessId(window, &owner);
     wchar_t class_name[64] = {};
     GetClassNameW(window, class_name, 64);
-    if (owner == search->process_id && std::wstring(class_name) == L"FLUTTER_RUNNER_WIN32_WINDOW") {
-      search->found = window;
-      return FALSE;
+    if (owner != search->process_id || std::wstring(class_name) != L"FLUTTER_RUNNER_WIN32_WINDOW") {
+      return TRUE;
     }
-    return TRUE;
+    search->found = window;
+    return FALSE;
   }
 
   HANDLE process = nullptr;

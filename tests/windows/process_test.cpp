@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,9 +14,7 @@
 
 namespace {
 
-std::wstring Directory(const std::wstring& path) {
-  return path.substr(0, path.find_last_of(L"\\/"));
-}
+using Lines = std::vector<std::string>;
 
 std::wstring FullPath(const std::wstring& path) {
   wchar_t buffer[MAX_PATH] = {};
@@ -28,15 +26,8 @@ std::wstring FullPath(const std::wstring& path) {
 std::wstring BundleDirectory() {
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  return FullPath(Directory(self) + L"\\" + VESKARO_BUNDLE_FROM_TESTS);
-}
-
-std::wstring TempFile(const wchar_t* name) {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  std::wstring path = std::wstring(temp) + name;
-  DeleteFileW(path.c_str());
-  return path;
+  return FullPath(std::filesystem::path(self).parent_path().wstring() + L"\\" +
+                  VESKARO_BUNDLE_FROM_TESTS);
 }
 
 // Sets an environment variable for the processes started while it lives.
@@ -53,38 +44,14 @@ class ScopedEnvironment {
   const wchar_t* name;
 };
 
-// What the stand-in engine wrote at exit (see testbed/engine/process_hooks.cpp).
-std::vector<std::string> ReadLines(const std::wstring& path) {
-  std::vector<std::string> lines;
-  HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return lines;
-  }
-  std::string content;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-    content.append(buffer, read);
-  }
-  CloseHandle(file);
-  std::istringstream stream(content);
-  for (std::string line; std::getline(stream, line);) {
-    if (!line.empty() && line.back() == '\r') {
-      line.pop_back();
-    }
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines,
-                                           const std::string& prefix) {
-  std::vector<std::string> found;
-  for (const std::string& line : lines) {
-    if (line.compare(0, prefix.size(), prefix) == 0) {
-      found.push_back(line.substr(prefix.size()));
-    }
+// The lines the stand-in engine wrote at exit (see testbed/engine/process_hooks.cpp) that
+// start with prefix, without it.
+Lines PropertyLines(const std::wstring& path, const std::string& prefix = "") {
+  Lines found;
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.compare(0, prefix.size(), prefix) == 0) found.push_back(line.substr(prefix.size()));
   }
   return found;
 }
@@ -101,14 +68,24 @@ std::string Hex(const std::string& bytes) {
 
 class ProcessTest : public ::testing::Test {
  protected:
+  void SetUp() override {
+    // Named after the test: ctest may run several of them at once.
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    properties = temp + std::wstring(L"veskaro_") + std::wstring(name.begin(), name.end());
+    DeleteFileW(properties.c_str());
+  }
+
   std::wstring bundle = BundleDirectory();
   std::wstring executable = bundle + L"\\veskaro_flutter.exe";
+  std::wstring properties;
 };
 
-TEST_F(ProcessTest, RunsUntilTheWindowCloses) {
-  const std::wstring properties = TempFile(L"veskaro_process_run.txt");
+TEST_F(ProcessTest, RunsUntilTheWindowClosesWithTheCommandLineAsUtf8) {
   ScopedEnvironment record(L"TESTBED_PROPERTIES_FILE", properties);
-  HostProcess host(executable, L"", bundle);
+  HostProcess host(executable, L"\"with space\" \"say \\\"hi\\\"\" \u00e9 bad\xD800 \"\" last",
+                   bundle);
   ASSERT_TRUE(host.Started());
   HWND window = host.WaitForVisibleWindow();
   ASSERT_NE(window, nullptr);
@@ -118,37 +95,23 @@ TEST_F(ProcessTest, RunsUntilTheWindowCloses) {
 
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(host.WaitForExit(), 0);
-
-  const std::vector<std::string> lines = ReadLines(properties);
-  const std::vector<std::string> expected = {
+  // An argument that is not valid UTF-16 arrives empty, in its place.
+  const Lines expected = {
       "engines 1",
       "assets data\\flutter_assets",
-      "argc 0",
+      "argc 6",
+      "arg " + Hex("with space"),
+      "arg " + Hex("say \"hi\""),
+      "arg " + Hex("\xC3\xA9"),
+      "arg ",
+      "arg ",
+      "arg " + Hex("last"),
       "plugin ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar "
       "ScreenRetrieverWindowsPluginCApi",
       "plugin SystemTrayPluginRegisterWithRegistrar SystemTrayPlugin",
       "plugin WindowManagerPluginRegisterWithRegistrar WindowManagerPlugin",
   };
-  EXPECT_EQ(lines, expected);
-}
-
-TEST_F(ProcessTest, CommandLineReachesTheEngineAsUtf8) {
-  const std::wstring properties = TempFile(L"veskaro_process_args.txt");
-  ScopedEnvironment record(L"TESTBED_PROPERTIES_FILE", properties);
-  HostProcess host(executable, L"\"with space\" \"say \\\"hi\\\"\" \u00e9 bad\xD800 \"\" last",
-                   bundle);
-  ASSERT_TRUE(host.Started());
-  HWND window = host.WaitForVisibleWindow();
-  ASSERT_NE(window, nullptr);
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(host.WaitForExit(), 0);
-
-  const std::vector<std::string> lines = ReadLines(properties);
-  EXPECT_EQ(LinesStartingWith(lines, "argc "), std::vector<std::string>{"6"});
-  // An argument that is not valid UTF-16 arrives empty, in its place.
-  const std::vector<std::string> expected = {
-      Hex("with space"), Hex("say \"hi\""), Hex("\xC3\xA9"), "", "", Hex("last")};
-  EXPECT_EQ(LinesStartingWith(lines, "arg "), expected);
+  EXPECT_EQ(PropertyLines(properties), expected);
 }
 
 TEST_F(ProcessTest, SecondStartBringsTheFirstForward) {
@@ -158,8 +121,6 @@ TEST_F(ProcessTest, SecondStartBringsTheFirstForward) {
   ASSERT_NE(window, nullptr);
   ShowWindow(window, SW_MINIMIZE);
   ASSERT_TRUE(IsIconic(window));
-
-  const std::wstring properties = TempFile(L"veskaro_process_second.txt");
   {
     ScopedEnvironment record(L"TESTBED_PROPERTIES_FILE", properties);
     HostProcess second(executable, L"", bundle);
@@ -170,52 +131,40 @@ TEST_F(ProcessTest, SecondStartBringsTheFirstForward) {
   EXPECT_TRUE(IsWindowVisible(window));
   EXPECT_EQ(GetForegroundWindow(), window);
   // The second copy never started an engine, so it made no window.
-  EXPECT_EQ(LinesStartingWith(ReadLines(properties), "engines "), std::vector<std::string>{"0"});
+  EXPECT_EQ(PropertyLines(properties, "engines "), Lines{"0"});
 
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(first.WaitForExit(), 0);
 }
 
-TEST_F(ProcessTest, NameHeldByAnotherKindOfObjectExitsOne) {
-  const std::wstring name = BuildMutexName(executable);
-  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+TEST_F(ProcessTest, ExitsOneWhenTheNameIsHeldByAnotherKindOfObjectOrTheViewFails) {
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, BuildMutexName(executable).c_str());
   ASSERT_NE(event, nullptr);
-  HostProcess host(executable, L"", bundle);
-  ASSERT_TRUE(host.Started());
-  EXPECT_EQ(host.WaitForExit(), 1);
+  {
+    HostProcess host(executable, L"", bundle);
+    ASSERT_TRUE(host.Started());
+    EXPECT_EQ(host.WaitForExit(), 1);
+  }
   CloseHandle(event);
-}
 
-TEST_F(ProcessTest, ViewControllerFailureExitsOne) {
   ScopedEnvironment fail(L"TESTBED_FAIL_VIEW_CONTROLLER", L"1");
   HostProcess host(executable, L"", bundle);
   ASSERT_TRUE(host.Started());
   EXPECT_EQ(host.WaitForExit(), 1);
 }
 
-bool CopyBundle(const std::wstring& from, const std::wstring& to) {
-  const wchar_t* const files[] = {L"veskaro_flutter.exe",
-                                  L"flutter_windows.dll",
-                                  L"screen_retriever_windows_plugin.dll",
-                                  L"system_tray_plugin.dll",
-                                  L"window_manager_plugin.dll",
-                                  L"data\\icudtl.dat",
-                                  L"data\\app.so",
-                                  L"data\\flutter_assets\\AssetManifest.json"};
-  CreateDirectoryW(to.c_str(), nullptr);
-  CreateDirectoryW((to + L"\\data").c_str(), nullptr);
-  CreateDirectoryW((to + L"\\data\\flutter_assets").c_str(), nullptr);
-  for (const wchar_t* file : files) {
-    if (!CopyFileW((from + L"\\" + file).c_str(), (to + L"\\" + file).c_str(), FALSE)) {
-      return false;
-    }
-  }
-  return true;
-}
-
 TEST_F(ProcessTest, CopiesAtTwoPathsRunSideBySide) {
   const std::wstring copy = FullPath(bundle + L"\\..\\bundle copy.2");
-  ASSERT_TRUE(CopyBundle(bundle, copy));
+  for (const wchar_t* folder : {L"", L"\\data", L"\\data\\flutter_assets"}) {
+    CreateDirectoryW((copy + folder).c_str(), nullptr);
+  }
+  for (const wchar_t* file :
+       {L"veskaro_flutter.exe", L"flutter_windows.dll", L"screen_retriever_windows_plugin.dll",
+        L"system_tray_plugin.dll", L"window_manager_plugin.dll", L"data\\icudtl.dat",
+        L"data\\app.so", L"data\\flutter_assets\\AssetManifest.json"}) {
+    ASSERT_TRUE(CopyFileW((bundle + L"\\" + file).c_str(), (copy + L"\\" + file).c_str(), FALSE))
+        << file;
+  }
   HostProcess first(executable, L"", bundle);
   HostProcess second(copy + L"\\veskaro_flutter.exe", L"", copy);
   HWND first_window = first.WaitForVisibleWindow();
@@ -244,10 +193,7 @@ std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name) {
   swprintf(query, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language,
            translation->code_page, name);
   wchar_t* value = nullptr;
-  if (!VerQueryValueW(info.data(), query, reinterpret_cast<void**>(&value), &size)) {
-    return L"";
-  }
-  return value;
+  return VerQueryValueW(info.data(), query, reinterpret_cast<void**>(&value), &size) ? value : L"";
 }
 
 TEST_F(ProcessTest, ExecutableCarriesVersionManifestAndIcon) {
@@ -263,11 +209,14 @@ TEST_F(ProcessTest, ExecutableCarriesVersionManifestAndIcon) {
   EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(34, 30));
   EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(0, 1));
   EXPECT_EQ(fixed->dwProductVersionLS, MAKELONG(34, 30));
-  EXPECT_EQ(VersionString(info, L"FileVersion"), L"1.0.30+34");
-  EXPECT_EQ(VersionString(info, L"ProductVersion"), L"1.0.30+34");
-  EXPECT_EQ(VersionString(info, L"CompanyName"), L"com.veskaro");
-  EXPECT_EQ(VersionString(info, L"FileDescription"), L"veskaro_flutter");
-  EXPECT_EQ(VersionString(info, L"ProductName"), L"veskaro_flutter");
+  const wchar_t* const strings[][2] = {
+      {L"FileVersion", L"1.0.30+34"},       {L"ProductVersion", L"1.0.30+34"},
+      {L"CompanyName", L"com.veskaro"},     {L"FileDescription", L"veskaro_flutter"},
+      {L"ProductName", L"veskaro_flutter"},
+  };
+  for (const auto& string : strings) {
+    EXPECT_EQ(VersionString(info, string[0]), string[1]);
+  }
 
   HMODULE image = LoadLibraryExW(executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(image, nullptr);
@@ -275,10 +224,10 @@ TEST_F(ProcessTest, ExecutableCarriesVersionManifestAndIcon) {
   ASSERT_NE(manifest, nullptr);
   const char* text = static_cast<const char*>(LockResource(LoadResource(image, manifest)));
   const std::string manifest_text(text, SizeofResource(image, manifest));
-  EXPECT_NE(manifest_text.find("level=\"asInvoker\""), std::string::npos);
-  EXPECT_NE(manifest_text.find(">PerMonitorV2</dpiAwareness>"), std::string::npos);
-  EXPECT_NE(manifest_text.find("http://schemas.microsoft.com/SMI/2016/WindowsSettings"),
-            std::string::npos);
+  for (const char* part : {"level=\"asInvoker\"", ">PerMonitorV2</dpiAwareness>",
+                           "http://schemas.microsoft.com/SMI/2016/WindowsSettings"}) {
+    EXPECT_NE(manifest_text.find(part), std::string::npos) << part;
+  }
 
   HRSRC icons = FindResourceW(image, MAKEINTRESOURCEW(101), RT_GROUP_ICON);
   ASSERT_NE(icons, nullptr);

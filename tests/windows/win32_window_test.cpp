@@ -37,6 +37,12 @@ class TestWindow : public Win32Window {
   void OnDestroy() override { ++destroy_calls; }
 };
 
+std::vector<LONG> WindowRect(HWND window) {
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
 bool ClassRegistered() {
   WNDCLASSEXW info = {};
   info.cbSize = sizeof(info);
@@ -56,28 +62,21 @@ class Win32WindowTest : public ::testing::Test {
   }
 };
 
-struct DpiCase {
-  UINT dpi;
-  RECT expected;  // left, top, right, bottom
-};
-
 TEST_F(Win32WindowTest, CreatesHiddenWindowScaledToMonitorDpi) {
-  const DpiCase cases[] = {
+  const struct {
+    UINT dpi;
+    std::vector<LONG> rect;  // left, top, right, bottom
+  } cases[] = {
       {96, {10, 10, 10 + 680, 10 + 460}},
       {144, {15, 15, 15 + 1020, 15 + 690}},
       {120, {12, 12, 12 + 850, 12 + 575}},  // 12.5 truncated
   };
-  for (const DpiCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.dpi);
     TestbedOverrideDpi(c.dpi);
     TestWindow window;
     ASSERT_TRUE(window.Create(L"scaled", {10, 10}, {680, 460}));
-    RECT rect = {};
-    GetWindowRect(window.GetHandle(), &rect);
-    EXPECT_EQ(rect.left, c.expected.left);
-    EXPECT_EQ(rect.top, c.expected.top);
-    EXPECT_EQ(rect.right, c.expected.right);
-    EXPECT_EQ(rect.bottom, c.expected.bottom);
+    EXPECT_EQ(WindowRect(window.GetHandle()), c.rect);
     EXPECT_FALSE(IsWindowVisible(window.GetHandle()));
     EXPECT_EQ(GetWindowLongW(window.GetHandle(), GWL_STYLE) & WS_OVERLAPPEDWINDOW,
               static_cast<LONG>(WS_OVERLAPPEDWINDOW));
@@ -107,76 +106,49 @@ HRESULT WINAPI RecordThemeCall(HWND window, DWORD attribute, LPCVOID value, DWOR
   return S_OK;
 }
 
-// Sets or removes the theme value for one test and puts the old one back afterwards.
+// Sets the theme value for one test (a number, a string, or none) and puts the old one back.
 class ThemeValue {
  public:
   ThemeValue() {
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (RegGetValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue, RRF_RT_REG_DWORD, nullptr, &value,
-                     &size) == ERROR_SUCCESS) {
-      had_value = true;
-      saved = value;
-    }
+    DWORD size = sizeof(saved);
+    had_value = RegGetValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue, RRF_RT_REG_DWORD, nullptr,
+                             &saved, &size) == ERROR_SUCCESS;
   }
-  ~ThemeValue() {
-    if (had_value) {
-      SetDword(saved);
+  ~ThemeValue() { had_value ? Set(REG_DWORD, &saved, sizeof(saved)) : Set(REG_NONE, nullptr, 0); }
+  // REG_NONE removes the value.
+  void Set(DWORD type, const void* value, DWORD size) {
+    if (type == REG_NONE) {
+      RegDeleteKeyValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue);
     } else {
-      Remove();
+      RegSetKeyValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue, type, value, size);
     }
   }
-  void SetDword(DWORD value) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue, REG_DWORD, &value, sizeof(value));
-  }
-  void SetString(const wchar_t* text) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue, REG_SZ, text,
-                    static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
-  }
-  void Remove() { RegDeleteKeyValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue); }
 
  private:
   bool had_value = false;
   DWORD saved = 0;
 };
 
-enum class Setting { kZero, kOne, kSeven, kMissing, kString };
-
-struct ThemeCase {
-  Setting setting;
-  std::optional<BOOL> dark;  // nothing: no DwmSetWindowAttribute call at all
-};
-
 TEST_F(Win32WindowTest, TitleBarFollowsAppsUseLightTheme) {
-  const ThemeCase cases[] = {
-      {Setting::kZero, TRUE},           {Setting::kOne, FALSE},
-      {Setting::kSeven, FALSE},         {Setting::kMissing, std::nullopt},
-      {Setting::kString, std::nullopt},
+  const DWORD zero = 0, one = 1, seven = 7;
+  const struct {
+    DWORD type;
+    const void* value;
+    DWORD size;
+    std::optional<BOOL> dark;  // nothing: no DwmSetWindowAttribute call at all
+  } cases[] = {
+      {REG_DWORD, &zero, sizeof(DWORD), TRUE},           {REG_DWORD, &one, sizeof(DWORD), FALSE},
+      {REG_DWORD, &seven, sizeof(DWORD), FALSE},         {REG_NONE, nullptr, 0, std::nullopt},
+      {REG_SZ, L"0", 2 * sizeof(wchar_t), std::nullopt},
   };
   std::vector<ThemeCall> calls;
   theme_calls = &calls;
   ImportHook hook("dwmapi.dll", "DwmSetWindowAttribute", reinterpret_cast<void*>(RecordThemeCall));
   ASSERT_TRUE(hook.Installed());
   ThemeValue theme;
-  for (const ThemeCase& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.setting));
-    switch (c.setting) {
-      case Setting::kZero:
-        theme.SetDword(0);
-        break;
-      case Setting::kOne:
-        theme.SetDword(1);
-        break;
-      case Setting::kSeven:
-        theme.SetDword(7);
-        break;
-      case Setting::kMissing:
-        theme.Remove();
-        break;
-      case Setting::kString:
-        theme.SetString(L"0");
-        break;
-    }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.type << " " << c.size);
+    theme.Set(c.type, c.value, c.size);
     EXPECT_EQ(ReadDarkTitleBarPreference(), c.dark);
 
     // Once at creation, once more on a colourisation change.
@@ -184,15 +156,11 @@ TEST_F(Win32WindowTest, TitleBarFollowsAppsUseLightTheme) {
     TestWindow window;
     ASSERT_TRUE(window.Create(L"theme", {10, 10}, {200, 100}));
     SendMessageW(window.GetHandle(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
-    if (c.dark) {
-      ASSERT_EQ(calls.size(), 2u);
-      for (const ThemeCall& call : calls) {
-        EXPECT_EQ(call.window, window.GetHandle());
-        EXPECT_EQ(call.attribute, 20u);
-        EXPECT_EQ(call.value, *c.dark);
-      }
-    } else {
-      EXPECT_TRUE(calls.empty());
+    ASSERT_EQ(calls.size(), c.dark ? 2u : 0u);
+    for (const ThemeCall& call : calls) {
+      EXPECT_EQ(call.window, window.GetHandle());
+      EXPECT_EQ(call.attribute, 20u);
+      EXPECT_EQ(call.value, *c.dark);
     }
   }
   theme_calls = nullptr;
@@ -220,7 +188,6 @@ TEST_F(Win32WindowTest, SecondCreateReplacesTheWindow) {
   ASSERT_TRUE(window.Create(L"second", {10, 10}, {200, 100}));
   EXPECT_FALSE(IsWindow(first));
   EXPECT_TRUE(IsWindow(window.GetHandle()));
-  EXPECT_NE(window.GetHandle(), first);
   // Create's own Destroy, the first window's WM_DESTROY, and the initial Create's.
   EXPECT_EQ(window.destroy_calls, 3);
   EXPECT_EQ(window.create_calls, 2);
@@ -241,11 +208,20 @@ TEST_F(Win32WindowTest, FailedOnCreateFailsCreateAndKeepsWindowUntilObjectDies) 
   EXPECT_FALSE(IsWindow(hwnd));
 }
 
-TEST_F(Win32WindowTest, ClassUnregisteredWithLastWindowObject) {
+TEST_F(Win32WindowTest, ClassUnregisteredWithLastWindowObjectAndForeignWindowsAreHarmless) {
   auto first = std::make_unique<TestWindow>();
   auto second = std::make_unique<TestWindow>();
   ASSERT_TRUE(first->Create(L"one", {10, 10}, {200, 100}));
   ASSERT_TRUE(second->Create(L"two", {10, 10}, {200, 100}));
+  // Another creator of the class passes no object; its window just gets default handling.
+  HWND stray = CreateWindowExW(0, kWindowClassName, L"stray", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(stray, nullptr);
+  wchar_t title[16] = {};
+  GetWindowTextW(stray, title, 16);
+  EXPECT_STREQ(title, L"stray");
+  DestroyWindow(stray);
+
   DestroyWindow(first->GetHandle());
   DestroyWindow(second->GetHandle());
   EXPECT_TRUE(ClassRegistered());  // no windows, but objects remain
@@ -260,53 +236,32 @@ TEST_F(Win32WindowTest, ClassUnregisteredWithLastWindowObject) {
   EXPECT_TRUE(ClassRegistered());
 }
 
-TEST_F(Win32WindowTest, ChildContentFillsClientAreaAndFollowsSize) {
+TEST_F(Win32WindowTest, ChildContentFillsClientAreaAndFollowsSizeAndDpiChanges) {
   TestWindow window;
   ASSERT_TRUE(window.Create(L"parent", {10, 10}, {300, 200}));
   HWND child = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 5, 5,
                                window.GetHandle(), nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(child, nullptr);
   window.SetChildContent(child);
-  auto expect_child_fills = [&] {
+  for (int width : {0, 400}) {
+    if (width != 0) {
+      SetWindowPos(window.GetHandle(), nullptr, 0, 0, width, 333, SWP_NOMOVE | SWP_NOZORDER);
+    }
     RECT client = window.GetClientArea();
     RECT child_rect = {};
     GetClientRect(child, &child_rect);
     EXPECT_EQ(child_rect.right, client.right - client.left);
     EXPECT_EQ(child_rect.bottom, client.bottom - client.top);
-  };
-  expect_child_fills();
-  SetWindowPos(window.GetHandle(), nullptr, 0, 0, 400, 333, SWP_NOMOVE | SWP_NOZORDER);
-  expect_child_fills();
-}
+  }
 
-TEST_F(Win32WindowTest, DpiChangeMovesToSuggestedRect) {
-  TestWindow window;
-  ASSERT_TRUE(window.Create(L"dpi", {10, 10}, {300, 200}));
+  // A DPI change moves the window to the suggested rectangle.
   RECT suggested = {40, 50, 40 + 450, 50 + 300};
   EXPECT_EQ(SendMessageW(window.GetHandle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
                          reinterpret_cast<LPARAM>(&suggested)),
             0);
-  RECT rect = {};
-  GetWindowRect(window.GetHandle(), &rect);
-  EXPECT_EQ(rect.left, 40);
-  EXPECT_EQ(rect.top, 50);
-  EXPECT_EQ(rect.right, 490);
-  EXPECT_EQ(rect.bottom, 350);
+  EXPECT_EQ(WindowRect(window.GetHandle()), (std::vector<LONG>{40, 50, 490, 350}));
   // A malformed message without a rectangle is ignored rather than followed.
   EXPECT_EQ(SendMessageW(window.GetHandle(), WM_DPICHANGED, 0, 0), 0);
-}
-
-TEST_F(Win32WindowTest, ForeignWindowOfTheClassIsHarmless) {
-  TestWindow owner;
-  ASSERT_TRUE(owner.Create(L"owner", {10, 10}, {200, 100}));
-  // Another creator of the class passes no object; the window just gets default handling.
-  HWND stray = CreateWindowExW(0, kWindowClassName, L"stray", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-  ASSERT_NE(stray, nullptr);
-  wchar_t title[16] = {};
-  GetWindowTextW(stray, title, 16);
-  EXPECT_STREQ(title, L"stray");
-  DestroyWindow(stray);
 }
 
 }  // namespace
