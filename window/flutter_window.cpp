@@ -7,7 +7,13 @@
 
 FlutterWindow::FlutterWindow(const flutter::EngineProject& project) : project(project) {}
 
-FlutterWindow::~FlutterWindow() = default;
+FlutterWindow::~FlutterWindow() {
+  // A controller still held here goes before the guard, whose channel handler its
+  // messenger still holds; cleared first, as in OnDestroy, so that messages sent while it
+  // shuts down find no controller.
+  std::unique_ptr<flutter::FlutterViewController> controller = std::move(view_controller);
+  controller.reset();
+}
 
 LRESULT FlutterWindow::MessageHandler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   // The guard sees every message first and keeps only its own timers.

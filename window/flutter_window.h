@@ -23,7 +23,7 @@ class FlutterWindow : public Win32Window {
   void OnDestroy() override;
 
  private:
-  // Declared in reverse order of destruction: the guard goes first, then the controller.
+  // The destructor releases a controller still held; then the members go in reverse order.
   flutter::EngineProject project;
   std::unique_ptr<flutter::FlutterViewController> view_controller;
   GammaGuard gamma_guard;
