@@ -7,7 +7,7 @@
 class UniqueHandle {
  public:
   UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : handle(handle) {}
+  explicit UniqueHandle(HANDLE owned) : handle(owned) {}
   ~UniqueHandle() { Close(); }
 
   UniqueHandle(const UniqueHandle&) = delete;

@@ -12,9 +12,9 @@ namespace {
 // each can respond once.
 class ReplyClosure {
  public:
-  ReplyClosure(std::shared_ptr<FlutterDesktopMessenger> messenger,
-               const FlutterDesktopMessageResponseHandle* response_handle)
-      : messenger(std::move(messenger)), response_handle(response_handle) {}
+  ReplyClosure(std::shared_ptr<FlutterDesktopMessenger> hold,
+               const FlutterDesktopMessageResponseHandle* response)
+      : messenger(std::move(hold)), response_handle(response) {}
 
   void operator()(const uint8_t* reply, size_t reply_size) {
     FlutterDesktopMessengerRef handle = messenger.get();
@@ -66,8 +66,8 @@ void DeliverReply(const uint8_t* data, size_t data_size, void* user_data) {
 
 }  // namespace
 
-BinaryMessengerImpl::BinaryMessengerImpl(FlutterDesktopMessengerRef messenger)
-    : messenger(messenger) {}
+BinaryMessengerImpl::BinaryMessengerImpl(FlutterDesktopMessengerRef messenger_handle)
+    : messenger(messenger_handle) {}
 
 BinaryMessengerImpl::~BinaryMessengerImpl() = default;
 
@@ -81,7 +81,7 @@ void BinaryMessengerImpl::Send(const std::string& channel, const uint8_t* messag
   if (FlutterDesktopMessengerSendWithReply(messenger, channel.c_str(), message, message_size,
                                            &DeliverReply, pending.get())) {
     // The engine owns it now and hands it back to DeliverReply exactly once.
-    pending.release();
+    static_cast<void>(pending.release());
   }
 }
 

@@ -13,7 +13,7 @@ namespace flutter {
 class BinaryMessengerImpl : public BinaryMessenger {
  public:
   // Neither owns the handle nor takes a reference on it.
-  explicit BinaryMessengerImpl(FlutterDesktopMessengerRef messenger);
+  explicit BinaryMessengerImpl(FlutterDesktopMessengerRef messenger_handle);
   // Destroys the handlers without telling the engine, which is already gone by then.
   ~BinaryMessengerImpl() override;
 

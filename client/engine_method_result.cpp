@@ -5,8 +5,9 @@
 
 namespace flutter {
 
-EngineMethodResult::EngineMethodResult(ReplyCallback reply, const MethodCodec* codec)
-    : reply(std::make_unique<OneShotReply>(std::move(reply))), codec(codec) {}
+EngineMethodResult::EngineMethodResult(ReplyCallback reply_callback,
+                                       const MethodCodec* method_codec)
+    : reply(std::make_unique<OneShotReply>(std::move(reply_callback))), codec(method_codec) {}
 
 EngineMethodResult::~EngineMethodResult() = default;
 

@@ -17,7 +17,7 @@ namespace flutter {
 class EngineMethodResult : public MethodResult {
  public:
   // The codec is not owned and must outlive the result.
-  EngineMethodResult(ReplyCallback reply, const MethodCodec* codec);
+  EngineMethodResult(ReplyCallback reply_callback, const MethodCodec* method_codec);
   ~EngineMethodResult() override;
 
  protected:

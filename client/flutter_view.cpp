@@ -2,7 +2,7 @@
 
 namespace flutter {
 
-FlutterView::FlutterView(FlutterDesktopViewRef view) : view(view) {}
+FlutterView::FlutterView(FlutterDesktopViewRef view_handle) : view(view_handle) {}
 
 FlutterView::~FlutterView() = default;
 

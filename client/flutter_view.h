@@ -9,7 +9,7 @@ namespace flutter {
 class FlutterView {
  public:
   // The handle is not owned: the view controller's destruction disposes of it.
-  explicit FlutterView(FlutterDesktopViewRef view);
+  explicit FlutterView(FlutterDesktopViewRef view_handle);
   virtual ~FlutterView();
 
   FlutterView(const FlutterView&) = delete;

@@ -12,8 +12,8 @@ namespace flutter {
 
 class MethodCall {
  public:
-  MethodCall(const std::string& method_name, std::unique_ptr<EncodableValue> arguments)
-      : method_name(method_name), arguments(std::move(arguments)) {}
+  MethodCall(const std::string& name, std::unique_ptr<EncodableValue> call_arguments)
+      : method_name(name), arguments(std::move(call_arguments)) {}
   virtual ~MethodCall() = default;
 
   MethodCall(const MethodCall&) = delete;

@@ -8,9 +8,9 @@
 
 namespace flutter {
 
-MethodChannel::MethodChannel(BinaryMessenger* messenger, const std::string& name,
-                             const MethodCodec* codec)
-    : messenger(messenger), name(name), codec(codec) {}
+MethodChannel::MethodChannel(BinaryMessenger* channel_messenger, const std::string& channel_name,
+                             const MethodCodec* method_codec)
+    : messenger(channel_messenger), name(channel_name), codec(method_codec) {}
 
 MethodChannel::~MethodChannel() = default;
 

@@ -14,7 +14,8 @@ class MethodChannel {
  public:
   // Registers nothing yet. The messenger must be valid whenever a handler is set; the codec
   // must outlive every handler registered through the channel.
-  MethodChannel(BinaryMessenger* messenger, const std::string& name, const MethodCodec* codec);
+  MethodChannel(BinaryMessenger* channel_messenger, const std::string& channel_name,
+                const MethodCodec* method_codec);
   // Leaves the registration in place: it does not refer back to the channel.
   ~MethodChannel();
 

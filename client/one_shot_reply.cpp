@@ -5,7 +5,7 @@
 
 namespace flutter {
 
-OneShotReply::OneShotReply(ReplyCallback reply) : reply(std::move(reply)) {}
+OneShotReply::OneShotReply(ReplyCallback callback) : reply(std::move(callback)) {}
 
 OneShotReply::~OneShotReply() {
   if (reply) {

@@ -11,7 +11,7 @@ namespace flutter {
 
 class OneShotReply {
  public:
-  explicit OneShotReply(ReplyCallback reply);
+  explicit OneShotReply(ReplyCallback callback);
   // Warns when nothing was ever sent; the sender then never gets an answer.
   ~OneShotReply();
 

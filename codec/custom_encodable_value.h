@@ -13,8 +13,8 @@ namespace flutter {
 // encode it: a derived serializer recognises the held type through type() or any_cast.
 class CustomEncodableValue {
  public:
-  explicit CustomEncodableValue(const std::any& value) : value(value) {}
-  explicit CustomEncodableValue(std::any&& value) : value(std::move(value)) {}
+  explicit CustomEncodableValue(const std::any& held) : value(held) {}
+  explicit CustomEncodableValue(std::any&& held) : value(std::move(held)) {}
   ~CustomEncodableValue() = default;
 
   CustomEncodableValue(const CustomEncodableValue&) = default;

@@ -26,23 +26,21 @@ std::unique_ptr<std::vector<uint8_t>> NewOutput() {
 
 }  // namespace
 
-StandardMethodCodec::StandardMethodCodec(const StandardCodecSerializer* serializer)
-    : serializer(serializer) {}
+StandardMethodCodec::StandardMethodCodec(const StandardCodecSerializer* value_serializer)
+    : serializer(value_serializer) {}
 
 const StandardMethodCodec& StandardMethodCodec::GetInstance(
-    const StandardCodecSerializer* serializer) {
-  if (serializer == nullptr) {
-    serializer = &StandardCodecSerializer::GetInstance();
-  }
+    const StandardCodecSerializer* value_serializer) {
+  const StandardCodecSerializer* key =
+      value_serializer != nullptr ? value_serializer : &StandardCodecSerializer::GetInstance();
   // Never destroyed: codecs handed out stay valid until the process ends.
   using Registry = std::map<const StandardCodecSerializer*, std::unique_ptr<StandardMethodCodec>>;
   static Registry* const registry = new Registry();
-  auto entry = registry->find(serializer);
+  auto entry = registry->find(key);
   if (entry == registry->end()) {
-    entry = registry
-                ->emplace(serializer,
-                          std::unique_ptr<StandardMethodCodec>(new StandardMethodCodec(serializer)))
-                .first;
+    entry =
+        registry->emplace(key, std::unique_ptr<StandardMethodCodec>(new StandardMethodCodec(key)))
+            .first;
   }
   return *entry->second;
 }

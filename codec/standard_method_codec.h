@@ -19,7 +19,7 @@ class StandardMethodCodec : public MethodCodec {
   // always gives the same codec; codecs live until the process ends, so the serializer
   // must too. Call from one thread at a time.
   static const StandardMethodCodec& GetInstance(
-      const StandardCodecSerializer* serializer = nullptr);
+      const StandardCodecSerializer* value_serializer = nullptr);
 
   ~StandardMethodCodec() override = default;
 
@@ -38,7 +38,7 @@ class StandardMethodCodec : public MethodCodec {
                                         MethodResult* result) const override;
 
  private:
-  explicit StandardMethodCodec(const StandardCodecSerializer* serializer);
+  explicit StandardMethodCodec(const StandardCodecSerializer* value_serializer);
 
   const StandardCodecSerializer* serializer;
 };

@@ -43,7 +43,7 @@ GammaGuard::GammaGuard()
     : owned_platform(std::make_unique<Win32GammaPlatform>()), platform(*owned_platform) {}
 #endif
 
-GammaGuard::GammaGuard(GammaPlatform& platform) : platform(platform) {}
+GammaGuard::GammaGuard(GammaPlatform& screen) : platform(screen) {}
 
 GammaGuard::~GammaGuard() {
   // The native window is usually gone by now, so these KillTimer calls may fail; the
@@ -53,8 +53,9 @@ GammaGuard::~GammaGuard() {
   channel.reset();
 }
 
-void GammaGuard::Init(flutter::BinaryMessenger* messenger, GammaPlatform::WindowHandle window) {
-  this->window = window;
+void GammaGuard::Init(flutter::BinaryMessenger* messenger,
+                      GammaPlatform::WindowHandle timer_owner) {
+  window = timer_owner;
   if (messenger == nullptr) {
     return;
   }
@@ -139,8 +140,8 @@ void GammaGuard::Reassert() {
       return;
     }
   }
-  for (std::size_t channel = 0; channel < kRampChannels; ++channel) {
-    const std::size_t base = channel * kRampEntriesPerChannel;
+  for (std::size_t color = 0; color < kRampChannels; ++color) {
+    const std::size_t base = color * kRampEntriesPerChannel;
     for (std::size_t entry : kSampleEntries) {
       if (Difference(current[base + entry], desired_ramp[base + entry]) > kTolerance) {
         Rewrite();

@@ -42,7 +42,7 @@ class GammaGuard {
   GammaGuard();
 #endif
   // Guards the screen behind platform, which must outlive the guard (not owned).
-  explicit GammaGuard(GammaPlatform& platform);
+  explicit GammaGuard(GammaPlatform& screen);
   // Stops both timers and destroys the channel. Writes no ramp.
   ~GammaGuard();
 
@@ -52,7 +52,7 @@ class GammaGuard {
   // Registers the "veskaro/gamma" channel on messenger (borrowed; it must outlive every
   // call the channel delivers) and takes window as the owner of the guard's timers. A
   // null messenger registers nothing; the window is taken all the same.
-  void Init(flutter::BinaryMessenger* messenger, GammaPlatform::WindowHandle window);
+  void Init(flutter::BinaryMessenger* messenger, GammaPlatform::WindowHandle timer_owner);
 
   // Answers one call of the channel: "set" arms the guard, "clear" disarms it.
   void HandleMethodCall(const flutter::MethodCall& call,

@@ -7,7 +7,7 @@
 
 class ScreenDc {
  public:
-  explicit ScreenDc(GammaPlatform& platform) : platform(platform), dc(platform.GetDC(nullptr)) {}
+  explicit ScreenDc(GammaPlatform& screen) : platform(screen), dc(screen.GetDC(nullptr)) {}
   ~ScreenDc() {
     if (dc != nullptr) {
       platform.ReleaseDC(nullptr, dc);

@@ -5,7 +5,8 @@
 
 #include "window/plugin_registration.h"
 
-FlutterWindow::FlutterWindow(const flutter::EngineProject& project) : project(project) {}
+FlutterWindow::FlutterWindow(const flutter::EngineProject& engine_project)
+    : project(engine_project) {}
 
 FlutterWindow::~FlutterWindow() {
   // A controller still held here goes before the guard, whose channel handler its

@@ -14,7 +14,7 @@
 
 class FlutterWindow : public Win32Window {
  public:
-  explicit FlutterWindow(const flutter::EngineProject& project);
+  explicit FlutterWindow(const flutter::EngineProject& engine_project);
   ~FlutterWindow() override;
 
  protected:

@@ -147,7 +147,7 @@ void Win32Window::Destroy() {
 
 HWND Win32Window::GetHandle() const { return window_handle; }
 
-void Win32Window::SetQuitOnClose(bool quit_on_close) { this->quit_on_close = quit_on_close; }
+void Win32Window::SetQuitOnClose(bool quit) { quit_on_close = quit; }
 
 RECT Win32Window::GetClientArea() const {
   RECT frame = {};

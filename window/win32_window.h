@@ -13,12 +13,12 @@ class Win32Window {
  public:
   // Logical coordinates at 96 DPI.
   struct Point {
-    Point(int32_t x, int32_t y) : x(x), y(y) {}
+    Point(int32_t left, int32_t top) : x(left), y(top) {}
     int32_t x;
     int32_t y;
   };
   struct Size {
-    Size(int32_t width, int32_t height) : width(width), height(height) {}
+    Size(int32_t w, int32_t h) : width(w), height(h) {}
     int32_t width;
     int32_t height;
   };
@@ -40,7 +40,7 @@ class Win32Window {
 
   HWND GetHandle() const;
 
-  void SetQuitOnClose(bool quit_on_close);
+  void SetQuitOnClose(bool quit);
 
   RECT GetClientArea() const;
 
