@@ -70,25 +70,6 @@ TEST(GammaGuardCheck, RewritesOnlyWhenASampleIsOffByMoreThanTheTolerance) {
   }
 }
 
-TEST(GammaGuardCheck, ArmStoresLittleEndianEntriesAndWritesNothingWithinTolerance) {
-  ScopedLogDirectory log;
-  FakeGammaPlatform screen;
-  GammaGuard guard(screen);
-  std::vector<uint8_t> bytes = RampBytes(WarmRamp());
-  bytes[2 * (256 + 5)] = 0x34;  // green entry 5, not sampled
-  bytes[2 * (256 + 5) + 1] = 0x12;
-  for (std::size_t i = 32; i <= 224; i += 32) {
-    screen.screen[i] = WarmRamp()[i] + 512;
-    screen.screen[256 + i] = WarmRamp()[256 + i] - 512;
-    screen.screen[512 + i] = WarmRamp()[512 + i] + 512;
-  }
-  guard.Arm(bytes);
-  EXPECT_EQ(guard.DesiredRamp()[256 + 5], 0x1234);
-  EXPECT_EQ(guard.DesiredRamp()[767], WarmRamp()[767]);
-  EXPECT_TRUE(screen.CallsOf(Op::kSetRamp).empty());
-  EXPECT_EQ(log.Messages(), Strings{kArmed});
-}
-
 // One rewrite per check: read and release, then two writes on one device context, nudged
 // by one unit in the first red entry, then exact.
 TEST(GammaGuardRewrite, WritesNudgedThenExact) {

@@ -60,17 +60,9 @@ TEST_F(FlutterWindowTest, CreateHostsTheViewAndRegistersEverythingBeforeTheFirst
   GetClientRect(view, &view_rect);
   EXPECT_EQ(view_rect.right, client.right - client.left);
 
-  // Plug-ins and the channel are registered while the window is still hidden.
-  const char* const expected[][2] = {
-      {"ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar", "ScreenRetrieverWindowsPluginCApi"},
-      {"SystemTrayPluginRegisterWithRegistrar", "SystemTrayPlugin"},
-      {"WindowManagerPluginRegisterWithRegistrar", "WindowManagerPlugin"},
-  };
-  ASSERT_EQ(TestbedPluginRegistrationCount(), 3);
-  for (int32_t i = 0; i < 3; ++i) {
-    EXPECT_STREQ(TestbedPluginRegistrationFunction(i), expected[i][0]);
-    EXPECT_STREQ(TestbedPluginRegistrationPluginName(i), expected[i][1]);
-  }
+  // Plug-ins (their names: the process test) and the channel are registered while the window
+  // is still hidden.
+  EXPECT_EQ(TestbedPluginRegistrationCount(), 3);
   EXPECT_TRUE(TestbedHasChannelCallback("veskaro/gamma"));
   EXPECT_GE(TestbedForceRedrawCount(), 1);
   EXPECT_FALSE(IsWindowVisible(window.GetHandle()));
