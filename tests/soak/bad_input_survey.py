@@ -15,6 +15,7 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # nothing left in the source tree
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 from guard_model import RAMPS, GuardModel  # noqa: E402

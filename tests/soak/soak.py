@@ -6,12 +6,12 @@ host stays up and exits 0 when closed, that every outside reset while armed is u
 bound, that the guard's log holds exactly the expected lines, that every message gets one reply
 of the expected kind, and that the host's resources stay steady.
 
-  soak.py [--duration S] [--seed N] [--sample-every S]
+  soak.py [--duration S] [--plan N] [--sample-every S]
 
-The scenario is generated from the seed as numbered steps, each held by an `await` until the
-driver has done its outside action for that step; the driver then checks the step's replies and
-the log before the next one. A failure prints the seed: run again with --seed to replay the same
-plan (the timing differs).
+The scenario is generated from a plan number as numbered steps, each held by an `await` until
+the driver has done its outside action for that step; the driver then checks the step's replies
+and the log before the next one. A failure prints the plan number: run again with --plan to
+replay the same plan (the timing differs).
 """
 
 import argparse
@@ -24,6 +24,7 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # nothing left in the source tree
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 from guard_model import RAMPS, GuardModel  # noqa: E402
@@ -162,7 +163,7 @@ def wait_screen(ramp, timeout):
 class Soak:
     def __init__(self, args):
         self.args = args
-        self.rng = random.Random(args.seed)
+        self.rng = random.Random(args.plan)
         self.model = GuardModel()
         self.counts = {}
         self.restores = {"periodic": [], "burst": []}
@@ -259,11 +260,11 @@ class Soak:
         self.samples.append(s)
         periodic, burst = self.restores["periodic"], self.restores["burst"]
         print("soak: t=%4d s  steps %4d  resets restored %3d (median %4.0f ms)  handles %d  "
-              "gdi %d  user %d  working set %.1f MiB  rss %.1f MiB  fds %d" %
+              "gdi %d  user %d  working set %.1f MiB  rss %.1f MiB  fds %d  violations %d" %
               (s["t"], steps, len(periodic) + len(burst),
                1000 * statistics.median(periodic + burst) if periodic + burst else 0,
                s["handles"], s["gdi"], s["user"], s["working_set_kib"] / 1024,
-               s["rss_kib"] / 1024, s["fds"]), flush=True)
+               s["rss_kib"] / 1024, s["fds"], len(self.violations)), flush=True)
 
     def run(self):
         args = self.args
@@ -345,7 +346,7 @@ class Soak:
 
     def report(self, done):
         args = self.args
-        print("\nsoak summary (seed %d, %d s, %d steps)" % (args.seed, args.duration, done))
+        print("\nsoak summary (plan %d, %d s, %d steps)" % (args.plan, args.duration, done))
         width = max([len(k) for k in self.counts] + [30])
         for key in sorted(self.counts):
             print("  %-*s %6d" % (width, key, self.counts[key]))
@@ -364,8 +365,8 @@ class Soak:
             print("(Wine's own answers: GetProcessHandleCount %d, GetGuiResources GDI %d, USER "
                   "%d)" % (s["api_handles"], s["api_gdi"], s["user"]))
         if self.violations:
-            print("\nFAIL: %d violated checks (replay with --seed %d):" %
-                  (len(self.violations), args.seed))
+            print("\nFAIL: %d violated checks (replay with --plan %d):" %
+                  (len(self.violations), args.plan))
             for v in self.violations:
                 print("  - " + v)
         else:
@@ -375,18 +376,18 @@ class Soak:
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--duration", type=int, default=60, help="seconds of soak")
-    parser.add_argument("--seed", type=int, default=None, help="replays a plan")
+    parser.add_argument("--plan", type=int, default=None, help="plan number: replays a plan")
     parser.add_argument("--sample-every", type=int, default=60,
                         help="seconds between resource samples")
     args = parser.parse_args(argv[1:])
-    if args.seed is None:
-        args.seed = random.SystemRandom().randrange(1 << 31)
-    print("soak: seed %d (replay: --seed %d), %d s, samples every %d s" %
-          (args.seed, args.seed, args.duration, args.sample_every), flush=True)
+    if args.plan is None:
+        args.plan = random.SystemRandom().randrange(1 << 31)
+    print("soak: plan %d (replay: --plan %d), %d s, samples every %d s" %
+          (args.plan, args.plan, args.duration, args.sample_every), flush=True)
     try:
         return Soak(args).run()
     except (Failure, subprocess.SubprocessError, OSError) as error:
-        print("FAIL (seed %d): %s" % (args.seed, error))
+        print("FAIL (plan %d): %s" % (args.plan, error))
         return 1
 
 

@@ -6,6 +6,7 @@ import os
 import sys
 import unittest
 
+sys.dont_write_bytecode = True  # nothing left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from guard_model import (ARMED, BURST_RESTORE_S, CLEARED, DISPLAY, FAILED, INIT,  # noqa: E402
                          OK, PERIODIC_RESTORE_S, POWER, GuardModel)
