@@ -37,11 +37,18 @@ enum : uint8_t {
 // Lists and maps currently being decoded on this thread. Kept here rather than passed
 // down because ReadValueOfType's signature is shared with derived serializers.
 thread_local int g_nesting_depth = 0;
+// Whether the outermost decode under way has reported the limit: after the cut, the rest
+// of the message is read from inside the deep part and may hit the limit again and again.
+thread_local bool g_nesting_limit_reported = false;
 
 class NestingScope {
  public:
   NestingScope() { ++g_nesting_depth; }
-  ~NestingScope() { --g_nesting_depth; }
+  ~NestingScope() {
+    if (--g_nesting_depth == 0) {
+      g_nesting_limit_reported = false;
+    }
+  }
   NestingScope(const NestingScope&) = delete;
   NestingScope& operator=(const NestingScope&) = delete;
 };
@@ -292,8 +299,11 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
   }
 
   if (g_nesting_depth >= kMaxNestingDepth) {
-    std::cerr << "Nesting too deep in StandardCodecSerializer::ReadValueOfType; decoding as null"
-              << std::endl;
+    if (!g_nesting_limit_reported) {
+      g_nesting_limit_reported = true;
+      std::cerr << "Nesting too deep in StandardCodecSerializer::ReadValueOfType; decoding as null"
+                << std::endl;
+    }
     return EncodableValue();
   }
   NestingScope scope;

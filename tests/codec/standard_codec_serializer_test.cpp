@@ -218,6 +218,18 @@ TEST(CodecSerializer, NestingBeyondTheLimitDecodesAsNull) {
   EXPECT_EQ(depth, StandardCodecSerializer::kMaxNestingDepth);
   EXPECT_TRUE(level->IsNull());
 
+  // Maps nested as keys: after the cut the rest of the message is read from inside the
+  // deep part and hits the limit again and again, still reported once per message.
+  bytes.clear();
+  for (int i = 0; i < 100000; ++i) bytes.insert(bytes.end(), {0x0D, 0x01});
+  const std::string report = DecodeReporting(bytes, &value);
+  size_t reports = 0;
+  for (size_t at = report.find("Nesting too deep"); at != std::string::npos;
+       at = report.find("Nesting too deep", at + 1)) {
+    ++reports;
+  }
+  EXPECT_EQ(reports, 1u);
+
   // Maps count too, and the limit is per decode: the next decode starts from zero.
   EXPECT_EQ(Decode(Hex("0D 01 0C 00 0D 00")),
             EncodableValue(EncodableMap{{EncodableList{}, EncodableMap{}}}));
