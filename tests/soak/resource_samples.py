@@ -25,7 +25,7 @@ COLUMNS = ["t", "steps", "handles", "gdi", "user", "working_set_kib", "rss_kib",
 
 def stats_exe():
     return os.environ.get("VESKARO_SOAK_STATS") or os.path.join(
-        REPO, "build", "windows", "tests", "soak", "process_stats.exe")
+        REPO, "build", "windows", "testbed", "tools", "process_stats.exe")
 
 
 def linux_status(pid):
