@@ -5,22 +5,31 @@
 #include <shellapi.h>
 
 #include <cwchar>
+#include <memory>
+
+namespace {
+
+// CommandLineToArgvW's array and its strings are one LocalAlloc block.
+struct LocalFreeDeleter {
+  void operator()(wchar_t** block) const { LocalFree(block); }
+};
+
+}  // namespace
 
 std::vector<std::string> ReadCommandLineArguments() { return SplitCommandLine(GetCommandLineW()); }
 
 std::vector<std::string> SplitCommandLine(const wchar_t* command_line) {
   std::vector<std::string> arguments;
   int count = 0;
-  wchar_t** argv = CommandLineToArgvW(command_line, &count);
-  if (argv == nullptr) {
+  const std::unique_ptr<wchar_t*, LocalFreeDeleter> argv(CommandLineToArgvW(command_line, &count));
+  if (!argv) {
     return arguments;
   }
   // Index 0 is the program path. An argument that fails to convert stays as "" so the
   // others keep their positions.
   for (int i = 1; i < count; ++i) {
-    arguments.push_back(Utf16ToUtf8(argv[i]));
+    arguments.push_back(Utf16ToUtf8(argv.get()[i]));
   }
-  LocalFree(argv);
   return arguments;
 }
 

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
+#include <type_traits>
 
 #include "client/embedder.h"
 
@@ -57,19 +59,24 @@ void UnregisterWindowClass() {
   Registration().class_registered = false;
 }
 
+// A library loaded for one lookup, freed on every path.
+struct ModuleDeleter {
+  void operator()(HMODULE library) const { FreeLibrary(library); }
+};
+using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>;
+
 // Lets the non-client area follow the monitor's DPI on systems that have the call.
 void EnableFullDpiSupportIfAvailable(HWND hwnd) {
-  HMODULE user32 = LoadLibraryA("User32.dll");
-  if (user32 == nullptr) {
+  const UniqueModule user32(LoadLibraryA("User32.dll"));
+  if (!user32) {
     return;
   }
   using EnableNonClientDpiScalingFunction = BOOL(WINAPI*)(HWND);
   auto enable = reinterpret_cast<EnableNonClientDpiScalingFunction>(
-      reinterpret_cast<void*>(GetProcAddress(user32, "EnableNonClientDpiScaling")));
+      reinterpret_cast<void*>(GetProcAddress(user32.get(), "EnableNonClientDpiScaling")));
   if (enable != nullptr) {
     enable(hwnd);
   }
-  FreeLibrary(user32);
 }
 
 }  // namespace
