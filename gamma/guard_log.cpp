@@ -1,4 +1,4 @@
-#if defined(_MSC_VER)
+#if defined(_MSC_VER) && !defined(_CRT_SECURE_NO_WARNINGS)
 // fopen in append mode is wanted as is: its sharing rules let the log be read while
 // the guard runs.
 #define _CRT_SECURE_NO_WARNINGS
