@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "client/engine_project.h"
 #include "testbed/engine/testbed_control.h"
@@ -118,6 +120,28 @@ TEST_F(FlutterWindowTest, DestroyReleasesControllerAndEndsTheLoop) {
   EXPECT_EQ(TestbedViewControllerDestroyCount(), 1);
   EXPECT_EQ(TestbedLiveEngineCount(), 0);
   EXPECT_TRUE(TakeQuitMessage());
+}
+
+// As when the loop ends without WM_DESTROY: the controller, its engine and messenger go
+// before the guard, so no message reaches a guard or controller half torn down.
+TEST_F(FlutterWindowTest, DestroyingTheObjectWithItsWindowOpenReleasesControllerBeforeGuard) {
+  {
+    FlutterWindow window(project);
+    ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
+    std::vector<uint8_t> set = {0x07, 0x03, 's', 'e', 't',  0x0D, 0x01, 0x07, 0x04,
+                                'r',  'a',  'm', 'p', 0x08, 0xFE, 0x00, 0x06};
+    set.resize(set.size() + 1536, 0x80);
+    const int32_t ticket = TestbedDeliverMessage("veskaro/gamma", set.data(), set.size());
+    ASSERT_GE(ticket, 0);
+    size_t size = 0;
+    const uint8_t* reply = TestbedResponseData(ticket, &size);
+    ASSERT_EQ(size, 2u);  // success, no value: the guard is armed with its timer running
+    EXPECT_EQ(reply[0], 0);
+    ASSERT_TRUE(IsWindow(window.GetHandle()));
+  }
+  EXPECT_EQ(TestbedViewControllerDestroyCount(), 1);
+  EXPECT_EQ(TestbedLiveEngineCount(), 0);
+  EXPECT_EQ(TestbedLiveMessengerCount(), 0);
 }
 
 TEST_F(FlutterWindowTest, FailedViewControllerFailsCreate) {
