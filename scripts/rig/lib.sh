@@ -32,30 +32,28 @@ RIG_WINDOWS_TOOLS=${VESKARO_WINDOWS_TOOLS:-$RIG_REPO/build/windows/testbed/tools
 
 rig_log() { echo "rig: $*" >&2; }
 
-rig_find_wine() {
+# Prints the first executable among the candidates (empty ones are skipped).
+rig_first_executable() {
   local c
-  for c in "${VESKARO_WINE:-}" "$(command -v wine64 2>/dev/null)" /usr/lib/wine/wine64 \
-    /usr/lib/wine64/wine64; do
+  for c in "$@"; do
     if [ -n "$c" ] && [ -x "$c" ]; then
       echo "$c"
       return 0
     fi
   done
-  rig_log "no wine64 found (install with scripts/bootstrap)"
   return 1
 }
 
+rig_find_wine() {
+  rig_first_executable "${VESKARO_WINE:-}" "$(command -v wine64 2>/dev/null)" \
+    /usr/lib/wine/wine64 /usr/lib/wine64/wine64 ||
+    { rig_log "no wine64 found (install with scripts/bootstrap)"; return 1; }
+}
+
 rig_find_wineserver() {
-  local c
-  for c in "$(command -v wineserver 2>/dev/null)" /usr/lib/wine/wineserver64 \
-    /usr/lib/wine/wineserver; do
-    if [ -n "$c" ] && [ -x "$c" ]; then
-      echo "$c"
-      return 0
-    fi
-  done
-  rig_log "no wineserver found (install with scripts/bootstrap)"
-  return 1
+  rig_first_executable "$(command -v wineserver 2>/dev/null)" /usr/lib/wine/wineserver64 \
+    /usr/lib/wine/wineserver ||
+    { rig_log "no wineserver found (install with scripts/bootstrap)"; return 1; }
 }
 
 # Runs CMD... in the background, in its own session, streams on /dev/null (or LOG), and with every

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "testbed/engine/module_instance.h"
 #include "testbed/engine/testbed_control.h"
 #include "testbed/engine/testbed_state.h"
 
@@ -15,14 +16,6 @@ constexpr UINT kStepMessage = WM_APP + 0x52;
 constexpr UINT_PTR kResumeTimerId = 1;
 constexpr UINT_PTR kPollTimerId = 2;
 constexpr UINT kPollIntervalMs = 20;
-
-HINSTANCE ModuleInstance() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&ModuleInstance), &module);
-  return module;
-}
 
 std::wstring Wide(const std::string& text) {
   const int length =

@@ -3,6 +3,7 @@
 // callback on the UI thread.
 #include <windows.h>
 
+#include "testbed/engine/module_instance.h"
 #include "testbed/engine/testbed_state.h"
 
 namespace testbed {
@@ -13,14 +14,6 @@ constexpr wchar_t kViewClassName[] = L"VeskaroStandInView";
 constexpr wchar_t kParkingClassName[] = L"VeskaroStandInParking";
 constexpr UINT kFrameMessage = WM_APP + 0x51;
 constexpr wchar_t kViewText[] = L"veskaro stand-in view";
-
-HINSTANCE ModuleInstance() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&ModuleInstance), &module);
-  return module;
-}
 
 void Paint(HWND hwnd) {
   PAINTSTRUCT paint;
