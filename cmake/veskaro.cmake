@@ -9,13 +9,29 @@ function(veskaro_strict target)
   endif()
 endfunction()
 
-# Tests link statically on Windows so that Wine needs no MinGW runtime DLLs.
+# Windows binaries carry their C++ runtime, so that nothing but the engine and plug-ins has
+# to sit beside them (and Wine needs no MinGW runtime DLLs).
+function(veskaro_static_runtime target)
+  if(MINGW)
+    target_link_options(${target} PRIVATE -static)
+  elseif(MSVC)
+    set_target_properties(${target} PROPERTIES MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  endif()
+endfunction()
+
+# A console program entered through wmain (MSVC finds it by itself; MinGW needs telling).
+function(veskaro_wide_entry target)
+  if(MINGW)
+    target_link_options(${target} PRIVATE -municode)
+  endif()
+endfunction()
+
 function(veskaro_test_executable target)
   add_executable(${target} ${ARGN})
   veskaro_strict(${target})
   target_link_libraries(${target} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
   if(WIN32)
-    target_link_options(${target} PRIVATE -static)
+    veskaro_static_runtime(${target})
     gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 DISCOVERY_MODE PRE_TEST)
   else()
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST)
