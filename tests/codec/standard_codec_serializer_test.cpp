@@ -15,7 +15,6 @@ namespace {
 
 using codec_test::Concat;
 using codec_test::Hex;
-using codec_test::Ramp;
 
 const StandardCodecSerializer& Serializer() { return StandardCodecSerializer::GetInstance(); }
 
@@ -47,7 +46,6 @@ struct WireCase {
 };
 
 std::vector<WireCase> WireCases() {
-  const std::vector<uint8_t> ramp = Ramp();
   return {
       {"null", EncodableValue(), Hex("00")},
       {"true", EncodableValue(true), Hex("01")},
@@ -68,9 +66,6 @@ std::vector<WireCase> WireCases() {
        Concat(Hex("08 FEFFFF"), std::vector<uint8_t>(65535, 7))},
       {"size 65536", EncodableValue(std::vector<uint8_t>(65536, 7)),
        Concat(Hex("08 FF00000100"), std::vector<uint8_t>(65536, 7))},
-      {"ramp", EncodableValue(ramp), Concat(Hex("08 FE0006"), ramp)},
-      {"ramp map", EncodableValue(EncodableMap{{"ramp", ramp}}),
-       Concat(Hex("0D 01 07 04 72616D70 08 FE0006"), ramp)},
       {"int32 list", EncodableValue(std::vector<int32_t>{1}), Hex("09 01 0000 01000000")},
       {"empty int32 list", EncodableValue(std::vector<int32_t>{}), Hex("09 00 0000")},
       {"int64 list", EncodableValue(std::vector<int64_t>{-1}),

@@ -91,7 +91,6 @@ TEST(GammaGuardRewrite, WritesNudgedThenExact) {
     EXPECT_EQ(writes[0].ramp[0], nudged);
     EXPECT_TRUE(std::equal(writes[0].ramp.begin() + 1, writes[0].ramp.end(), desired.begin() + 1));
     EXPECT_EQ(writes[1].ramp, desired);
-    EXPECT_EQ(guard.DesiredRamp(), desired);
     EXPECT_EQ(screen.open_dcs, 0);
   }
 }
