@@ -36,11 +36,16 @@ class BinaryMessengerImplTest : public MessengerTest {
   std::vector<ReplyCallback> replies;
 };
 
-TEST_F(BinaryMessengerImplTest, EmptyHandlerOnFreshChannelStillClearsEngineCallback) {
+// Even on a channel that never had a handler, the engine's callback is cleared.
+TEST_F(BinaryMessengerImplTest, EmptyHandlerClearsEngineCallbackAndStopsDelivery) {
   ClearJournal();
   messenger->SetMessageHandler(kChannel, nullptr);
   EXPECT_THAT(Journal(), ElementsAre("SetCallback"));
+  KeepReplies();
+  messenger->SetMessageHandler(kChannel, nullptr);
   EXPECT_EQ(TestbedHasChannelCallback(kChannel), 0);
+  EXPECT_EQ(Deliver(), -1);
+  EXPECT_THAT(replies, IsEmpty());
 }
 
 TEST_F(BinaryMessengerImplTest, ReplacingHandlerKeepsOneEntryAtSameAddress) {
@@ -70,13 +75,6 @@ TEST_F(BinaryMessengerImplTest, ReplacingHandlerKeepsOneEntryAtSameAddress) {
   Deliver();
   EXPECT_EQ(first_calls, 0);
   EXPECT_EQ(second_calls, 1);
-}
-
-TEST_F(BinaryMessengerImplTest, RemovingHandlerStopsDelivery) {
-  KeepReplies();
-  messenger->SetMessageHandler(kChannel, nullptr);
-  EXPECT_EQ(Deliver(), -1);
-  EXPECT_THAT(replies, IsEmpty());
 }
 
 TEST_F(BinaryMessengerImplTest, ReplyIsSentUnderLockAndReleasesReference) {
