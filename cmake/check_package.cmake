@@ -1,0 +1,52 @@
+# Checks of what the package ships, at configure time and again when installing.
+
+# Fails naming the first of `paths` that does not exist.
+function(veskaro_check_present paths)
+  foreach(path ${paths})
+    if(NOT EXISTS "${path}")
+      message(FATAL_ERROR "Package: ${path} is missing (see VESKARO_ENGINE_DIR, "
+                          "VESKARO_PLUGINS_DIR, VESKARO_APP_DATA_DIR)")
+    endif()
+  endforeach()
+endfunction()
+
+# Fails when one of `dlls` does not export a function that `exe` imports from it by name,
+# reading both tables with the binutils' objdump.
+function(veskaro_check_exports objdump exe dlls)
+  execute_process(COMMAND ${objdump} -p ${exe} OUTPUT_VARIABLE table RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "Package: ${objdump} cannot read ${exe}")
+  endif()
+  # Import entries follow their "DLL Name:" line as "<vma> <hint> <name>" until a blank line.
+  string(REPLACE ";" "," table "${table}")
+  string(REPLACE "\n" ";" lines "${table}")
+  set(library "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^\tDLL Name: (.+)$")
+      string(TOLOWER "${CMAKE_MATCH_1}" library)
+    elseif(line MATCHES "^\t[0-9a-f]+[ \t]+[0-9]+[ \t]+([A-Za-z_][A-Za-z0-9_]*)$" AND library)
+      list(APPEND "imports_${library}" ${CMAKE_MATCH_1})
+    elseif(line STREQUAL "")
+      set(library "")
+    endif()
+  endforeach()
+  foreach(dll ${dlls})
+    get_filename_component(name ${dll} NAME)
+    string(TOLOWER ${name} name)
+    execute_process(COMMAND ${objdump} -p ${dll} OUTPUT_VARIABLE exports RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "Package: ${dll} is not a DLL ${objdump} can read")
+    endif()
+    set(missing)
+    foreach(function IN LISTS "imports_${name}")
+      if(NOT exports MATCHES "\t\\[ *[0-9]+\\] ${function}\n")
+        list(APPEND missing ${function})
+      endif()
+    endforeach()
+    if(missing)
+      list(JOIN missing ", " missing)
+      message(FATAL_ERROR "Package: ${dll} does not export ${missing}, which "
+                          "veskaro_flutter.exe imports from it")
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,69 @@
+# The shippable folder (cmake --install) and its zip (cpack): veskaro_flutter.exe at the top,
+# the engine and plug-in DLLs beside it, and the app build's data/ folder. Each comes from the
+# folder named by its cache variable, or from the stand-ins in the build's bundle, which the
+# package's file name then says.
+
+set(stand_ins ${CMAKE_BINARY_DIR}/bundle)
+set(package_suffix "")
+foreach(kind ENGINE PLUGINS APP_DATA)
+  if(VESKARO_${kind}_DIR)
+    set(${kind}_dir ${VESKARO_${kind}_DIR})
+  else()
+    set(${kind}_dir ${stand_ins})
+    set(package_suffix "-stand-ins")
+  endif()
+endforeach()
+if(NOT VESKARO_APP_DATA_DIR)
+  set(APP_DATA_dir ${stand_ins}/data)
+endif()
+
+set(shipped_files ${ENGINE_dir}/flutter_windows.dll)
+foreach(plugin screen_retriever_windows_plugin system_tray_plugin window_manager_plugin)
+  list(APPEND shipped_files ${PLUGINS_dir}/${plugin}.dll)
+endforeach()
+set(data_entries flutter_assets icudtl.dat app.so)
+list(TRANSFORM data_entries PREPEND ${APP_DATA_dir}/ OUTPUT_VARIABLE shipped_data)
+
+include(${CMAKE_CURRENT_LIST_DIR}/check_package.cmake)
+# Named folders are checked now; the stand-ins exist only once built.
+if(VESKARO_ENGINE_DIR OR VESKARO_PLUGINS_DIR OR VESKARO_APP_DATA_DIR)
+  set(named)
+  foreach(path ${shipped_files} ${shipped_data})
+    if(NOT path MATCHES "^${stand_ins}/")
+      list(APPEND named ${path})
+    endif()
+  endforeach()
+  veskaro_check_present("${named}")
+endif()
+
+# At install time, before anything is copied: every file present, and every function the
+# executable imports exported by the DLL it imports it from (read by the MinGW-w64 binutils'
+# objdump, which a MinGW toolchain always has).
+find_program(VESKARO_OBJDUMP NAMES ${CMAKE_OBJDUMP} x86_64-w64-mingw32-objdump objdump)
+set(check_exports "")
+if(VESKARO_OBJDUMP)
+  set(check_exports "veskaro_check_exports(${VESKARO_OBJDUMP} \"$<TARGET_FILE:veskaro_flutter>\"
+                                           \"${shipped_files}\")")
+else()
+  message(WARNING "No objdump: the package will not check that the DLLs export what "
+                  "veskaro_flutter.exe imports (install the MinGW-w64 binutils)")
+endif()
+install(CODE "
+  include(${CMAKE_CURRENT_LIST_DIR}/check_package.cmake)
+  veskaro_check_present(\"${shipped_files};${shipped_data}\")
+  ${check_exports}
+")
+install(TARGETS veskaro_flutter RUNTIME DESTINATION .)
+install(FILES ${shipped_files} DESTINATION .)
+install(DIRECTORY ${APP_DATA_dir}/flutter_assets DESTINATION data)
+install(FILES ${APP_DATA_dir}/icudtl.dat ${APP_DATA_dir}/app.so DESTINATION data)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME veskaro_flutter)
+set(CPACK_PACKAGE_VENDOR com.veskaro)
+set(CPACK_PACKAGE_VERSION ${VESKARO_VERSION_TEXT})
+set(CPACK_PACKAGE_FILE_NAME veskaro_flutter-${VESKARO_VERSION_TEXT}-win64${package_suffix})
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/sorted_zip.cmake)
+include(CPack)
