@@ -49,7 +49,7 @@ def guard_flow(host):
 
 
 def main(argv):
-    work = os.path.join(os.environ["VESKARO_E2E_WORK"], "package")
+    work = os.path.join(os.environ["VESKARO_E2E_WORK"], "unpacked")
     try:
         os.environ["VESKARO_E2E_BUNDLE"] = unpack(argv[1], argv[2], work)
         with HostSession("package") as host:
