@@ -3,6 +3,8 @@
 # folder named by its cache variable, or from the stand-ins in the build's bundle, which the
 # package's file name then says.
 
+include(${CMAKE_CURRENT_LIST_DIR}/check_package.cmake)
+
 set(stand_ins ${CMAKE_BINARY_DIR}/bundle)
 set(package_suffix "")
 foreach(kind ENGINE PLUGINS APP_DATA)
@@ -17,23 +19,23 @@ if(NOT VESKARO_APP_DATA_DIR)
   set(APP_DATA_dir ${stand_ins}/data)
 endif()
 
-set(shipped_files ${ENGINE_dir}/flutter_windows.dll)
+set(engine_files ${ENGINE_dir}/flutter_windows.dll)
+set(plugin_files)
 foreach(plugin screen_retriever_windows_plugin system_tray_plugin window_manager_plugin)
-  list(APPEND shipped_files ${PLUGINS_dir}/${plugin}.dll)
+  list(APPEND plugin_files ${PLUGINS_dir}/${plugin}.dll)
 endforeach()
-set(data_entries flutter_assets icudtl.dat app.so)
-list(TRANSFORM data_entries PREPEND ${APP_DATA_dir}/ OUTPUT_VARIABLE shipped_data)
+set(data_files ${APP_DATA_dir}/flutter_assets ${APP_DATA_dir}/icudtl.dat ${APP_DATA_dir}/app.so)
+set(dll_files ${engine_files} ${plugin_files})
 
-include(${CMAKE_CURRENT_LIST_DIR}/check_package.cmake)
 # Named folders are checked now; the stand-ins exist only once built.
-if(VESKARO_ENGINE_DIR OR VESKARO_PLUGINS_DIR OR VESKARO_APP_DATA_DIR)
-  set(named)
-  foreach(path ${shipped_files} ${shipped_data})
-    if(NOT path MATCHES "^${stand_ins}/")
-      list(APPEND named ${path})
-    endif()
-  endforeach()
-  veskaro_check_present("${named}")
+if(VESKARO_ENGINE_DIR)
+  veskaro_check_present("${engine_files}")
+endif()
+if(VESKARO_PLUGINS_DIR)
+  veskaro_check_present("${plugin_files}")
+endif()
+if(VESKARO_APP_DATA_DIR)
+  veskaro_check_present("${data_files}")
 endif()
 
 # At install time, before anything is copied: every file present, and every function the
@@ -43,18 +45,18 @@ find_program(VESKARO_OBJDUMP NAMES ${CMAKE_OBJDUMP} x86_64-w64-mingw32-objdump o
 set(check_exports "")
 if(VESKARO_OBJDUMP)
   set(check_exports "veskaro_check_exports(${VESKARO_OBJDUMP} \"$<TARGET_FILE:veskaro_flutter>\"
-                                           \"${shipped_files}\")")
+                                           \"${dll_files}\")")
 else()
   message(WARNING "No objdump: the package will not check that the DLLs export what "
                   "veskaro_flutter.exe imports (install the MinGW-w64 binutils)")
 endif()
 install(CODE "
   include(${CMAKE_CURRENT_LIST_DIR}/check_package.cmake)
-  veskaro_check_present(\"${shipped_files};${shipped_data}\")
+  veskaro_check_present(\"${dll_files};${data_files}\")
   ${check_exports}
 ")
 install(TARGETS veskaro_flutter RUNTIME DESTINATION .)
-install(FILES ${shipped_files} DESTINATION .)
+install(FILES ${dll_files} DESTINATION .)
 install(DIRECTORY ${APP_DATA_dir}/flutter_assets DESTINATION data)
 install(FILES ${APP_DATA_dir}/icudtl.dat ${APP_DATA_dir}/app.so DESTINATION data)
 
