@@ -1,6 +1,12 @@
 // The floor for the executable's size and start time: the least a Win32 program does to open
-// one window and paint it, in C++ with the host's compiler, flags and static runtime.
+// one window and paint it, in C++ with the host's compiler, flags and static runtime. Built
+// with FLOOR_STANDARD_STREAMS it also syncs the C++ standard streams, as the host's console
+// set-up must, which links the streams' locale machinery.
 #include <windows.h>
+
+#ifdef FLOOR_STANDARD_STREAMS
+#include <ios>
+#endif
 
 namespace {
 
@@ -24,6 +30,9 @@ LRESULT CALLBACK FloorProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+#ifdef FLOOR_STANDARD_STREAMS
+  std::ios::sync_with_stdio(true);
+#endif
   WNDCLASSW window_class = {};
   window_class.lpfnWndProc = FloorProc;
   window_class.hInstance = instance;
