@@ -210,17 +210,29 @@ TEST(CodecSerializer, NestingBeyondTheLimitDecodesAsNull) {
   EXPECT_EQ(depth, StandardCodecSerializer::kMaxNestingDepth);
   EXPECT_TRUE(level->IsNull());
 
+  const auto reports = [&value](const std::vector<uint8_t>& input) {
+    const std::string report = DecodeReporting(input, &value);
+    size_t count = 0;
+    for (size_t at = report.find("Nesting"); at != std::string::npos;
+         at = report.find("Nesting", at + 1)) {
+      ++count;
+    }
+    return count;
+  };
   // Maps nested as keys: after the cut the rest of the message is read from inside the
   // deep part and hits the limit again and again, still reported once per message.
   bytes.clear();
   for (int i = 0; i < 100000; ++i) bytes.insert(bytes.end(), {0x0D, 0x01});
-  const std::string report = DecodeReporting(bytes, &value);
-  size_t reports = 0;
-  for (size_t at = report.find("Nesting too deep"); at != std::string::npos;
-       at = report.find("Nesting too deep", at + 1)) {
-    ++reports;
+  EXPECT_EQ(reports(bytes), 1u);
+  // Two deep parts side by side in one list: once too.
+  bytes = {0x0C, 0x02};
+  for (int part = 0; part < 2; ++part) {
+    for (int i = 1; i < StandardCodecSerializer::kMaxNestingDepth; ++i) {
+      bytes.insert(bytes.end(), {0x0C, 0x01});
+    }
+    bytes.push_back(0x0C);  // cut: only the type byte is read
   }
-  EXPECT_EQ(reports, 1u);
+  EXPECT_EQ(reports(bytes), 1u);
 
   // Maps count too, and the limit is per decode: the next decode starts from zero.
   EXPECT_EQ(Decode(Hex("0D 01 0C 00 0D 00")),

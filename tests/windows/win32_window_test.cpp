@@ -23,8 +23,6 @@ constexpr wchar_t kThemeValue[] = L"AppsUseLightTheme";
 // Records the hooks and lets a test make OnCreate fail.
 class TestWindow : public Win32Window {
  public:
-  using Win32Window::MessageHandler;
-
   bool on_create_result = true;
   int destroy_calls = 0;
 
