@@ -57,7 +57,7 @@ std::vector<WireCase> WireCases() {
       {"double in list", EncodableValue(EncodableList{2.5}),
        Hex("0C 01 06 0000000000 0000000000000440")},
       {"string", EncodableValue("set"), Hex("07 03 736574")},
-      {"empty string", EncodableValue(""), Hex("07 00")},
+      {"empty string last", EncodableValue(""), Hex("07 00")},
       {"size 253", EncodableValue(std::string(253, 'x')),
        Concat(Hex("07 FD"), std::vector<uint8_t>(253, 'x'))},
       {"size 254", EncodableValue(std::string(254, 'x')),
@@ -67,7 +67,6 @@ std::vector<WireCase> WireCases() {
       {"size 65536", EncodableValue(std::vector<uint8_t>(65536, 7)),
        Concat(Hex("08 FF00000100"), std::vector<uint8_t>(65536, 7))},
       {"int32 list", EncodableValue(std::vector<int32_t>{1}), Hex("09 01 0000 01000000")},
-      {"empty int32 list", EncodableValue(std::vector<int32_t>{}), Hex("09 00 0000")},
       {"int64 list", EncodableValue(std::vector<int64_t>{-1}),
        Hex("0A 01 000000000000 FFFFFFFFFFFFFFFF")},
       {"double list", EncodableValue(std::vector<double>{1.0, 2.5}),
@@ -77,8 +76,6 @@ std::vector<WireCase> WireCases() {
       {"padding after empty list",
        EncodableValue(EncodableList{true, std::vector<int32_t>{}, int32_t{5}}),
        Hex("0C 03 01 09 00 000000 03 05000000")},
-      {"list of int and string", EncodableValue(EncodableList{int32_t{1}, "set"}),
-       Hex("0C 02 03 01000000 07 03 736574")},
       {"map in key order", EncodableValue(EncodableMap{{"b", int32_t{2}}, {int32_t{9}, "a"}}),
        Hex("0D 02 03 09000000 07 01 61 07 01 62 03 02000000")},
       {"nested", EncodableValue(EncodableList{EncodableList{EncodableMap{}}}),
@@ -213,27 +210,39 @@ TEST(CodecSerializer, NestingBeyondTheLimitDecodesAsNull) {
   EXPECT_EQ(depth, StandardCodecSerializer::kMaxNestingDepth);
   EXPECT_TRUE(level->IsNull());
 
+  const auto reports = [&value](const std::vector<uint8_t>& input) {
+    const std::string report = DecodeReporting(input, &value);
+    size_t count = 0;
+    for (size_t at = report.find("Nesting"); at != std::string::npos;
+         at = report.find("Nesting", at + 1)) {
+      ++count;
+    }
+    return count;
+  };
   // Maps nested as keys: after the cut the rest of the message is read from inside the
   // deep part and hits the limit again and again, still reported once per message.
   bytes.clear();
   for (int i = 0; i < 100000; ++i) bytes.insert(bytes.end(), {0x0D, 0x01});
-  const std::string report = DecodeReporting(bytes, &value);
-  size_t reports = 0;
-  for (size_t at = report.find("Nesting too deep"); at != std::string::npos;
-       at = report.find("Nesting too deep", at + 1)) {
-    ++reports;
+  EXPECT_EQ(reports(bytes), 1u);
+  // Two deep parts side by side in one list: once too.
+  bytes = {0x0C, 0x02};
+  for (int part = 0; part < 2; ++part) {
+    for (int i = 1; i < StandardCodecSerializer::kMaxNestingDepth; ++i) {
+      bytes.insert(bytes.end(), {0x0C, 0x01});
+    }
+    bytes.push_back(0x0C);  // cut: only the type byte is read
   }
-  EXPECT_EQ(reports, 1u);
+  EXPECT_EQ(reports(bytes), 1u);
 
   // Maps count too, and the limit is per decode: the next decode starts from zero.
   EXPECT_EQ(Decode(Hex("0D 01 0C 00 0D 00")),
             EncodableValue(EncodableMap{{EncodableList{}, EncodableMap{}}}));
 }
 
-// A reader of another kind goes through the virtual interface only.
-class ChunkReader : public ByteStreamReader {
+// Readers of another kind take the serializer's general path, without the buffer's views.
+class ByteByByteReader : public ByteStreamReader {
  public:
-  explicit ChunkReader(std::vector<uint8_t> bytes) : bytes(std::move(bytes)) {}
+  explicit ByteByByteReader(const std::vector<uint8_t>& bytes) : bytes(bytes) {}
   uint8_t ReadByte() override { return at < bytes.size() ? bytes[at++] : 0; }
   void ReadBytes(uint8_t* buffer, size_t length) override {
     for (size_t i = 0; i < length; ++i) buffer[i] = ReadByte();
@@ -243,13 +252,13 @@ class ChunkReader : public ByteStreamReader {
   }
 
  private:
-  std::vector<uint8_t> bytes;
+  const std::vector<uint8_t>& bytes;
   size_t at = 0;
 };
 
 TEST(CodecSerializer, ReadsThroughAnyReader) {
   for (const WireCase& c : WireCases()) {
-    ChunkReader reader(c.bytes);
+    ByteByByteReader reader(c.bytes);
     EXPECT_EQ(Serializer().ReadValue(&reader), c.value) << c.name;
   }
 }

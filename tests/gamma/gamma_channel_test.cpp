@@ -132,7 +132,7 @@ TEST_F(GammaChannelTest, AnswersAndEffectsOfEachCall) {
   for (std::size_t i = 0; i < std::size(bad_sets); ++i) {
     EXPECT_EQ(CallWith("set", bad_sets[i]), kBadArgs) << "case " << i;
   }
-  for (const char* method : {"Set", "SET", "set ", " set", "Clear", "clear ", "", "reset"}) {
+  for (const char* method : {"Set", "set ", "Clear", ""}) {
     EXPECT_EQ(Call(method, SetArguments(good)), kNotImplemented) << method;
   }
   EXPECT_TRUE(guard.Armed());

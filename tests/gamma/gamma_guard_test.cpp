@@ -54,10 +54,9 @@ TEST(GammaGuardCheck, RewritesOnlyWhenASampleIsOffByMoreThanTheTolerance) {
     bool rewrites;
   };
   const Case cases[] = {
-      {0, 32, 512, false},     {0, 32, -512, false},   {0, 32, 513, true},     {0, 32, -513, true},
-      {1, 128, 513, true},     {2, 224, -513, true},   {2, 224, 512, false},   {0, 0, 30000, false},
-      {0, 1, 30000, false},    {0, 31, 30000, false},  {1, 33, -20000, false}, {2, 0, 30000, false},
-      {0, 255, -30000, false}, {2, 255, -9000, false},
+      {0, 32, 512, false},    {0, 32, -512, false},   {0, 32, 513, true},   {0, 32, -513, true},
+      {2, 224, -513, true},   {2, 224, 512, false},   {0, 0, 30000, false}, {0, 31, 30000, false},
+      {1, 33, -20000, false}, {2, 255, -9000, false},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(testing::Message() << test.channel << "/" << test.entry << " " << test.delta);
@@ -160,11 +159,9 @@ TEST(GammaGuardMessages, OnlyTheGuardsTimersAreConsumed) {
       {kWmTimer, kPeriodic, true, false, {}},
       {kWmTimer, kBurst, true, false, {}},
       {kWmTimer, 60450, false, false, {}},
-      {kWmTimer, 1, false, false, {}},
       {kWmDisplayChange, 0, false, true, {kDisplay}},
       {kWmPowerBroadcast, 18, false, true, {kPower}},
       {kWmPowerBroadcast, 7, false, true, {kPower}},
-      {kWmPowerBroadcast, 4, false, false, {}},
       {kWmPowerBroadcast, 10, false, false, {}},
       {0x000F, kPeriodic, false, false, {}},
   };

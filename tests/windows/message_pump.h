@@ -22,7 +22,8 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD limit_ms = 5000) 
       DispatchMessageW(&message);
     }
     if (idle) {
-      Sleep(5);
+      // Until the next message arrives, or a short while for conditions that no message marks.
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
   }
   return true;
