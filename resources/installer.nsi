@@ -39,7 +39,6 @@ InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 
 !define MUI_ICON "app_icon.ico"
 !define MUI_UNICON "app_icon.ico"
-!define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE}"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH

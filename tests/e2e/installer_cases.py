@@ -120,6 +120,7 @@ def main():
     folder = unix(INSTALLED)
 
     code, seconds = setup(older_setup(stage))
+    print("first install took %.1f s" % seconds)
     expect(code == 0 and registry().get("DisplayVersion") == "1.0.29+1", "older build not installed")
     code, seconds = setup(setup_exe)
     print("upgrade took %.1f s" % seconds)
