@@ -26,6 +26,7 @@ SetCompressor /SOLID lzma
 ; The app's single-instance mutex: this prefix and its exe path, with \ space . : made "_"
 ; (the prefix's backslash too, so the name is not in the session namespace).
 !define MUTEX_PREFIX "Local\VeskaroCenter-"
+!define TRY_AGAIN "Close it and try again; nothing was changed."
 !define SYNCHRONIZE 0x00100000
 !define GENERIC_WRITE 0x40000000
 !define OPEN_EXISTING 3
@@ -70,8 +71,9 @@ Function ${un}StopIfRunning
   built:
   System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w r2) p .r4'
   ${If} $4 == 0
-    System::Call 'kernel32::CreateFileW(w "$0\${EXE}", i ${GENERIC_WRITE}, i 0, p 0, i ${OPEN_EXISTING}, \
-        i 0, p 0) p .r4 ?e'
+    StrCpy $1 "$0\${EXE}"
+    System::Call 'kernel32::CreateFileW(w r1, i ${GENERIC_WRITE}, i 0, p 0, \
+        i ${OPEN_EXISTING}, i 0, p 0) p .r4 ?e'
     Pop $5
     ${If} $4 != ${INVALID_HANDLE}
     ${OrIf} $5 != ${ERROR_SHARING_VIOLATION}
@@ -83,7 +85,7 @@ Function ${un}StopIfRunning
   ${Else}
     System::Call 'kernel32::CloseHandle(p r4)'
   ${EndIf}
-  MessageBox MB_OK|MB_ICONSTOP "${APP} is running from $0.$\r$\nClose it and try again; nothing was changed." /SD IDOK
+  MessageBox MB_OK|MB_ICONSTOP "${APP} is running from $0.$\r$\n${TRY_AGAIN}" /SD IDOK
   SetErrorLevel 2
   Quit
 FunctionEnd
