@@ -118,7 +118,8 @@ Section "Install"
 
   !insertmacro VESKARO_INSTALL_FILES
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-  ; The shortcut starts the app in its folder, where its data folder is.
+  ; The shortcut starts the app in its folder, where its data folder is. Index 0 is the exe's
+  ; only icon group, 101 (NSIS keeps 12 bits of the index, so no negative resource ids).
   SetOutPath "$INSTDIR"
   CreateShortCut "${SHORTCUT}" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0
 
