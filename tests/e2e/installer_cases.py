@@ -49,7 +49,7 @@ def registry():
 
 
 def fresh_prefix():
-    os.environ["WINEPREFIX"] = os.path.join(WORK, "prefix")
+    os.environ["WINEPREFIX"] = PREFIX
     overrides = os.environ.get("WINEDLLOVERRIDES", "")
     os.environ["WINEDLLOVERRIDES"] = overrides + ";winemenubuilder.exe=d"  # no Linux menu entries
     shutil.rmtree(os.environ["WINEPREFIX"], ignore_errors=True)
@@ -175,6 +175,7 @@ if __name__ == "__main__":
     os.environ.pop("VESKARO_E2E_RIG_ENV", None)  # loaded once: sessions keep our own prefix
     WORK = os.path.join(os.environ.get("VESKARO_E2E_WORK", os.path.join(REPO, "build")),
                         "installer")
+    PREFIX = os.path.join(WORK, "prefix")
     os.makedirs(WORK, exist_ok=True)
     try:
         main()
@@ -182,7 +183,8 @@ if __name__ == "__main__":
         print("FAIL installer: %s" % error)
         sys.exit(1)
     finally:
-        wineserver = os.path.join(os.path.dirname(os.environ["VESKARO_WINE"]), "wineserver")
-        subprocess.run([shutil.which("wineserver") or wineserver, "-k"], check=False)
-    shutil.rmtree(os.environ["WINEPREFIX"], ignore_errors=True)  # about 700 MB
+        if os.environ["WINEPREFIX"] == PREFIX:  # never the rig's own
+            wineserver = os.path.join(os.path.dirname(os.environ["VESKARO_WINE"]), "wineserver")
+            subprocess.run([shutil.which("wineserver") or wineserver, "-k"], check=False)
+    shutil.rmtree(PREFIX, ignore_errors=True)  # about 700 MB
     print("ok installer")
