@@ -5,7 +5,7 @@
 
 include(${CMAKE_CURRENT_LIST_DIR}/check_package.cmake)
 
-set(stand_ins ${CMAKE_BINARY_DIR}/bundle)
+set(stand_ins ${VESKARO_BUNDLE_DIR})
 set(package_suffix "")
 foreach(kind ENGINE PLUGINS APP_DATA)
   if(VESKARO_${kind}_DIR)
@@ -26,6 +26,13 @@ foreach(plugin screen_retriever_windows_plugin system_tray_plugin window_manager
 endforeach()
 set(data_files ${APP_DATA_dir}/flutter_assets ${APP_DATA_dir}/icudtl.dat ${APP_DATA_dir}/app.so)
 set(dll_files ${engine_files} ${plugin_files})
+# What the install tree is made from, for the steps that build one (the stand-ins' bundle is
+# filled by its own target, whose stamp stands for it).
+if(package_suffix)
+  set(VESKARO_PACKAGE_INPUTS ${VESKARO_BUNDLE_STAMP})
+else()
+  set(VESKARO_PACKAGE_INPUTS ${dll_files} ${data_files})
+endif()
 
 # Named folders are checked now; the stand-ins exist only once built.
 if(VESKARO_ENGINE_DIR)

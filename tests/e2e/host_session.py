@@ -211,6 +211,7 @@ class HostSession:
         self.process = None
         self.mode_changed = False
         self.registry_set = False
+        self.program = "veskaro_flutter.exe"  # in bundle_dir(), or a Windows path
 
     # Scenario.
     def add(self, command):
@@ -250,7 +251,7 @@ class HostSession:
                    TESTBED_TRANSCRIPT=win_path(self.transcript_path))
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen(
-                [WINE_EXEC, "veskaro_flutter.exe"], cwd=bundle_dir(), env=env,
+                [WINE_EXEC, self.program], cwd=bundle_dir(), env=env,
                 stdin=subprocess.DEVNULL, stdout=out, stderr=err, start_new_session=True)
 
     def running(self):

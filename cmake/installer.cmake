@@ -1,0 +1,30 @@
+# The Windows installer, made with NSIS from the same install tree as the zip:
+#   cmake --build <build> --target veskaro_installer
+# Include after package.cmake, whose package name and inputs it shares.
+find_program(VESKARO_MAKENSIS makensis)
+if(NOT VESKARO_MAKENSIS)
+  message(STATUS "makensis not found: no Windows installer (scripts/bootstrap installs nsis)")
+  return()
+endif()
+
+set(stage ${CMAKE_BINARY_DIR}/installer_stage)
+set(installer ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}-setup.exe)
+add_custom_command(
+  OUTPUT ${installer}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
+  COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${stage} --config $<CONFIG>
+  COMMAND ${CMAKE_COMMAND} -DSTAGE=${stage} -DVERSION=${VESKARO_VERSION_TEXT}
+          -DOUTPUT=${installer} -DMAKENSIS=${VESKARO_MAKENSIS}
+          -P ${PROJECT_SOURCE_DIR}/cmake/make_installer.cmake
+  DEPENDS veskaro_flutter ${VESKARO_PACKAGE_INPUTS}
+          ${PROJECT_SOURCE_DIR}/cmake/make_installer.cmake
+          ${PROJECT_SOURCE_DIR}/resources/installer.nsi
+          ${PROJECT_SOURCE_DIR}/resources/app_icon.ico
+  COMMENT "Installer ${installer}"
+  VERBATIM)
+add_custom_target(veskaro_installer ALL DEPENDS ${installer})
+if(TARGET veskaro_bundle)
+  add_dependencies(veskaro_installer veskaro_bundle)
+endif()
+# Where the end-to-end tests find it and what it ships.
+set_target_properties(veskaro_installer PROPERTIES VESKARO_SETUP ${installer} VESKARO_STAGE ${stage})

@@ -1,0 +1,190 @@
+#!/usr/bin/env python3
+"""The Windows installer as a user meets it, in a fresh Wine prefix on the rig's display: an older
+build installed and upgraded, the installed app's guard, install and uninstall refused while the
+app runs, and a silent uninstall that leaves only the guard's log.
+
+Environment: as guard_cases.py, plus VESKARO_E2E_SETUP (the setup program), VESKARO_E2E_STAGE
+(the folder it ships) and VESKARO_E2E_CMAKE (to build the older installer).
+"""
+
+import filecmp
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from guard_cases import (CLEARED, PERIODIC_RESTORE_S, SET_WARM, armed_warm,  # noqa: E402
+                         expect_reply, reset_and_time)
+from host_session import REPO, Failure, HostSession, expect, load_rig_env, run_quiet  # noqa: E402
+
+KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\veskaro_flutter"
+INSTALLED = "C:\\Program Files\\veskaro_flutter"
+SHORTCUT = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\veskaro_flutter.lnk"
+STOPPED = 2
+
+
+def wine(*args, timeout=120):
+    return run_quiet([os.environ["VESKARO_WINE"]] + list(args),
+                     os.path.join(WORK, "wine-output.txt"), timeout=timeout)
+
+
+def unix(path):
+    return os.path.join(os.environ["WINEPREFIX"], "drive_c", path[3:].replace("\\", "/"))
+
+
+def tree(folder):
+    found = set()
+    for root, _, names in os.walk(folder):
+        found.update(os.path.relpath(os.path.join(root, n), folder) for n in names)
+    return found
+
+
+def registry():
+    code, out = wine("reg", "query", KEY)
+    return dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", out, re.M)) if code == 0 else {}
+
+
+def fresh_prefix():
+    os.environ["WINEPREFIX"] = PREFIX
+    overrides = os.environ.get("WINEDLLOVERRIDES", "")
+    os.environ["WINEDLLOVERRIDES"] = overrides + ";winemenubuilder.exe=d"  # no Linux menu entries
+    shutil.rmtree(os.environ["WINEPREFIX"], ignore_errors=True)
+    expect(wine("wineboot", "-i")[0] == 0, "wineboot failed")
+    wine("reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f")
+
+
+def setup(program):
+    start = time.monotonic()
+    code = wine(program, "/S")[0]
+    return code, time.monotonic() - start
+
+
+def uninstall_and_wait():
+    """Runs a copy of the uninstaller in place (_?=), which waits and returns its exit code."""
+    copy = os.path.join(WORK, "uninstall-copy.exe")
+    shutil.copy(unix(INSTALLED + "\\uninstall.exe"), copy)
+    # _?= counts only unquoted, and the folder has a space: cmd passes the line on as it is.
+    return wine("cmd", "/c", "%s /S _?=%s" % (copy, INSTALLED))[0]
+
+
+def older_setup(stage):
+    """The same installer from an older build: other versions of the files and one file more."""
+    old_stage = os.path.join(WORK, "old-stage")
+    shutil.rmtree(old_stage, ignore_errors=True)
+    shutil.copytree(stage, old_stage)
+    with open(os.path.join(old_stage, "data", "app.so"), "ab") as f:
+        f.write(b"older build")
+    with open(os.path.join(old_stage, "data", "flutter_assets", "retired.json"), "w") as f:
+        f.write("{}")
+    output = os.path.join(WORK, "veskaro_flutter-1.0.29+1-win64-setup.exe")
+    subprocess.run([os.environ["VESKARO_E2E_CMAKE"], "-DSTAGE=" + old_stage,
+                    "-DVERSION=1.0.29+1", "-DOUTPUT=" + output, "-P",
+                    os.path.join(REPO, "cmake", "make_installer.cmake")], check=True)
+    return output
+
+
+def installed_host(name):
+    """A session of the installed app, started by its Windows path as the shortcut does."""
+    os.environ["VESKARO_E2E_BUNDLE"] = unix(INSTALLED)
+    host = HostSession(name)
+    host.program = INSTALLED + "\\veskaro_flutter.exe"
+    return host
+
+
+def guard_flow():
+    """Set, an outside reset restored, clear, exit 0; returns the guard's log file."""
+    with installed_host("installed") as host:
+        host.add(SET_WARM)
+        host.await_signal("reset")
+        clear = host.add("call veskaro/gamma clear")
+        host.await_signal("done")
+        host.add("close")
+        armed_warm(host)
+        reset_and_time(PERIODIC_RESTORE_S)
+        host.signal("reset")
+        expect_reply(host.reply(clear), "success")
+        host.wait_log(CLEARED)
+        host.signal("done")
+        expect(host.finish() == 0, "host exit code is not 0")
+        return host.log_path
+
+
+def main():
+    setup_exe, stage = os.environ["VESKARO_E2E_SETUP"], os.environ["VESKARO_E2E_STAGE"]
+    version = re.search(r"veskaro_flutter-(.+)-win64-setup\.exe$", setup_exe).group(1)
+    print("installer: %s, %d bytes" % (setup_exe, os.path.getsize(setup_exe)))
+    fresh_prefix()
+    folder = unix(INSTALLED)
+
+    code, seconds = setup(older_setup(stage))
+    print("first install took %.1f s" % seconds)
+    retired = os.path.join("data", "flutter_assets", "retired.json")
+    expect(code == 0 and retired in tree(folder), "older build not installed (%s)" % code)
+    code, seconds = setup(setup_exe)
+    print("upgrade took %.1f s" % seconds)
+    expect(code == 0, "upgrade exit code %s" % code)
+    expect(tree(folder) == tree(stage) | {"uninstall.exe"}, "installed files: %s" % tree(folder))
+    for name in tree(stage):
+        expect(filecmp.cmp(os.path.join(stage, name), os.path.join(folder, name), shallow=False),
+               name + " differs from the new build's")
+    wanted = {"DisplayName": "veskaro_flutter", "DisplayVersion": version,
+              "Publisher": "com.veskaro", "InstallLocation": INSTALLED,
+              "DisplayIcon": INSTALLED + "\\veskaro_flutter.exe,0",
+              "QuietUninstallString": '"%s\\uninstall.exe" /S' % INSTALLED}
+    values = registry()
+    expect(all(values.get(k) == v for k, v in wanted.items()), "installed-apps entry: %s" % values)
+    expect(int(values.get("EstimatedSize", "0"), 16) > 0, "no estimated size: %s" % values)
+    with open(unix(SHORTCUT), "rb") as f:
+        expect("veskaro_flutter.exe".encode("utf-16-le") in f.read(), "shortcut has no target")
+
+    log = guard_flow()
+
+    # A running copy: nothing is replaced or removed, and the app keeps its ramp.
+    with installed_host("running") as host:
+        host.add(SET_WARM)
+        host.await_signal("done")
+        host.add("close")
+        armed_warm(host)
+        before = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in tree(folder)}
+        codes = setup(setup_exe)[0], uninstall_and_wait()
+        expect(codes == (STOPPED, STOPPED), "install, uninstall of a running app: %s" % (codes,))
+        after = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in tree(folder)}
+        expect(after == before and registry(), "files or entry changed while the app ran")
+        reset_and_time(PERIODIC_RESTORE_S)
+        host.signal("done")
+        expect(host.finish() == 0, "host exit code is not 0")
+
+    # What a user runs: the quiet uninstall command, which returns before the work is done.
+    command = registry()["QuietUninstallString"]
+    expect(wine(command.split('"')[1], "/S")[0] == 0, "uninstall did not start")
+    deadline = time.monotonic() + 30
+    while os.path.exists(folder) and time.monotonic() < deadline:
+        time.sleep(0.2)
+    expect(not os.path.exists(folder), "left behind: %s" % tree(folder))
+    expect(not os.path.exists(unix(SHORTCUT)), "shortcut left behind")
+    expect(registry() == {}, "installed-apps entry left behind")
+    expect(os.path.exists(log), "the guard's log was removed")
+
+
+if __name__ == "__main__":
+    load_rig_env()
+    os.environ.pop("VESKARO_E2E_RIG_ENV", None)  # loaded once: sessions keep our own prefix
+    WORK = os.path.join(os.environ.get("VESKARO_E2E_WORK", os.path.join(REPO, "build")),
+                        "installer")
+    PREFIX = os.path.join(WORK, "prefix")
+    os.makedirs(WORK, exist_ok=True)
+    try:
+        main()
+    except (Failure, subprocess.SubprocessError, OSError, KeyError) as error:
+        print("FAIL installer: %s" % error)
+        sys.exit(1)
+    finally:
+        if os.environ["WINEPREFIX"] == PREFIX:  # never the rig's own
+            wineserver = os.path.join(os.path.dirname(os.environ["VESKARO_WINE"]), "wineserver")
+            subprocess.run([shutil.which("wineserver") or wineserver, "-k"], check=False)
+    shutil.rmtree(PREFIX, ignore_errors=True)  # about 700 MB
+    print("ok installer")
