@@ -8,7 +8,7 @@ if(NOT VESKARO_MAKENSIS)
 endif()
 
 set(stage ${CMAKE_BINARY_DIR}/installer_stage)
-set(installer ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}-setup.exe)
+set(installer ${VESKARO_PACKAGE_DIRECTORY}/${VESKARO_PACKAGE_FILE_NAME}-setup.exe)
 add_custom_command(
   OUTPUT ${installer}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
