@@ -15,46 +15,6 @@ namespace {
 
 class StandInEngineTest : public TestbedTest {};
 
-#if defined(_WIN32)
-// Runs the thread's message loop for a while, as the host's loop would.
-void PumpMessages(DWORD milliseconds) {
-  const DWORD start = GetTickCount();
-  MSG message;
-  while (GetTickCount() - start < milliseconds) {
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    Sleep(5);
-  }
-}
-
-TEST_F(StandInEngineTest, ForcedFrameFiresCallbackFromMessageLoopOnce) {
-  FlutterViewController controller(200, 100, EngineProject(L"data"));
-  ASSERT_NE(controller.GetView(), nullptr);
-  int runs = 0;
-  controller.GetEngine()->SetNextFrameCallback([&runs] { ++runs; });
-  controller.ForceRedraw();
-  EXPECT_EQ(runs, 0);  // not from inside ForceRedraw
-  PumpMessages(200);
-  EXPECT_EQ(runs, 1);
-  EXPECT_EQ(TestbedFramesDrawn(), 1);
-  controller.ForceRedraw();
-  PumpMessages(100);
-  EXPECT_EQ(runs, 1);
-  EXPECT_EQ(TestbedFramesDrawn(), 2);
-}
-#endif
-
-TEST_F(StandInEngineTest, DpiIsTheMonitorsUnlessOverridden) {
-  const UINT own = FlutterDesktopGetDpiForMonitor(nullptr);
-  EXPECT_GE(own, 96u);
-  TestbedOverrideDpi(144);
-  EXPECT_EQ(FlutterDesktopGetDpiForMonitor(nullptr), 144u);
-  TestbedOverrideDpi(0);
-  EXPECT_EQ(FlutterDesktopGetDpiForMonitor(nullptr), own);
-}
-
 TEST_F(StandInEngineTest, PluginRegistrationsNameTheirRegistrars) {
   FlutterViewController controller(10, 10, EngineProject(L"data"));
   FlutterDesktopPluginRegistrarRef tray =

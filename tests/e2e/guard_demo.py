@@ -9,27 +9,20 @@ a screenshot of the window.
 
 import os
 import sys
-import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from host_session import (Failure, HostSession, expect, gamma_reset, screen_samples,  # noqa: E402
-                          screenshot_window, wait_for_screen)
+from host_session import (WARM, Failure, HostSession, expect, gamma_reset, poll,  # noqa: E402
+                          screen, screen_is, screenshot_window, set_call)
+from standard_codec import encode_call  # noqa: E402
 
 
-def show(label, samples=None):
+def show(label):
     """The 21 sampled entries (32, 64, .., 224 of each channel) as three rows."""
-    values = (samples or screen_samples()).split()
-    if len(values) != 21:
-        print("  %-26s %s" % (label, " ".join(values)))
-        return
+    values = screen().split() + [""] * 21
     for row, channel in enumerate(("red", "green", "blue")):
         print("  %-26s %-5s %s" % (label if row == 0 else "", channel,
                                    " ".join("%5s" % v for v in values[7 * row:7 * row + 7])))
-
-
-def step(text):
-    print("\n%s" % text, flush=True)
 
 
 def main(argv):
@@ -39,60 +32,43 @@ def main(argv):
     screenshot = os.path.abspath(argv[1])
     with HostSession("demo") as host:
         try:
-            set_line = host.add('call veskaro/gamma set {"ramp": ramp(warm)}')
-            host.add("mark armed")
+            set_line = host.send(set_call(WARM))
             host.await_signal("clear", 120000)
-            clear_line = host.add("call veskaro/gamma clear")
+            clear_line = host.send(encode_call("clear"))
             host.add("wait 300")
             host.add("close")
-
-            print("The screen: an Xorg server (dummy driver) on %s; its gamma ramp is real." %
+            print("The screen: an Xorg server (dummy driver) on %s; its gamma ramp is real.\n"
+                  "Samples are ramp entries 32, 64, .., 224 of each channel (0..65535).\n" %
                   os.environ["DISPLAY"])
-            print("Samples are ramp entries 32, 64, .., 224 of each channel (0..65535).")
-            step("Before: the screen's ramp")
             show("before")
-
-            step("Starting veskaro_flutter.exe under Wine; the scripted UI sends \"set\" with a "
-                 "warm evening ramp ...")
+            print("\nStarting veskaro_flutter.exe under Wine; the scripted UI sends \"set\" with a "
+                  "warm evening ramp ...")
             host.start()
-            reply = host.reply(set_line)
-            print("  reply to \"set\": %s" % reply.get("reply"))
-            expect(wait_for_screen("warm", 2) is not None, "the warm ramp did not reach the screen")
+            print("  reply to \"set\": %s" % (host.reply(set_line),))
+            expect(poll(lambda: screen_is(WARM), 2) is not None, "the warm ramp did not show")
             show("after set (warm)")
-            host.mark("armed")
-
             os.makedirs(os.path.dirname(screenshot), exist_ok=True)
             screenshot_window(screenshot)
-
-            step("An outside program resets the screen: xgamma -gamma 1.0")
+            print("\nAn outside program resets the screen: xgamma -gamma 1.0")
             gamma_reset()
             show("right after the reset")
             print("  the guard checks every 3 s; watching the screen every 20 ms ...", flush=True)
-            elapsed = wait_for_screen("warm", 6)
+            elapsed = poll(lambda: screen_is(WARM), 6)
             expect(elapsed is not None, "the guard did not restore the ramp within 6 s")
             show("restored by the guard")
             print("  reaction time: %.2f s after the reset" % elapsed)
-
-            step("The UI sends \"clear\": the guard stops; the screen keeps what it has")
+            print("\nThe UI sends \"clear\": the guard stops; the screen keeps what it has")
             host.signal("clear")
-            print("  reply to \"clear\": %s" % host.reply(clear_line).get("reply"))
-            code = host.finish()
-            print("  host exited with code %d" % code)
-
+            print("  reply to \"clear\": %s" % (host.reply(clear_line),))
+            print("  host exited with code %d" % host.finish())
             show("after clear and exit")
-            step("The guard's log, %s\\%s in Wine:" % (host.temp_win,
-                                                      os.path.basename(host.log_path)))
-            with open(host.log_path, encoding="ascii") as f:
-                for line in f.read().splitlines():
-                    print("  " + line.rstrip("\r"))
+            print("\nThe guard's log, %s\\tarnuvo_gamma.log in Wine:" % host.temp_win)
+            print("\n".join("  " + line for line in host.log()))
         except Failure as error:
-            print("\ndemo FAILED: %s" % error)
-            print(host.diagnostics())
+            print("\ndemo FAILED: %s\n%s" % (error, host.diagnostics()))
             return 1
-    if os.path.exists(screenshot) and os.path.getsize(screenshot) > 0:
-        print("\nScreenshot of the window: %s" % screenshot)
-    else:
-        print("\nno screenshot could be taken (ImageMagick import)")
+    print("\nScreenshot of the window: %s" % screenshot if os.path.exists(screenshot) else
+          "\nno screenshot could be taken (ImageMagick import)")
     return 0
 
 

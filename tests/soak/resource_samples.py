@@ -1,7 +1,6 @@
-"""Resource samples of the running host, from both sides of Wine, and the check that they stay
-steady: the host's Wine process is a Linux process (/proc gives its resident set and open
-descriptors), and process_stats.exe reads its Windows handle and GDI object counts and its
-working set.
+"""Resource samples of the running host from both sides of Wine, and the check that they stay
+steady: /proc gives the Linux process's resident set and open descriptors, process_stats.exe
+the Windows handle and GDI object counts and the working set.
 """
 
 import json
@@ -19,43 +18,24 @@ LIMITS = {
     "rss_kib": ("VmRSS, KiB", 0.10),
     "fds": ("open descriptors", 5),
 }
-COLUMNS = ["t", "steps", "handles", "gdi", "user", "working_set_kib", "rss_kib", "hwm_kib", "fds",
-           "threads"]
-
-
-def stats_exe():
-    return os.environ.get("VESKARO_SOAK_STATS") or os.path.join(
-        REPO, "build", "windows", "testbed", "tools", "process_stats.exe")
-
-
-def linux_status(pid):
-    """VmRSS, VmHWM (KiB), thread count and open descriptors of a Linux process."""
-    fields = {}
-    with open("/proc/%d/status" % pid, encoding="ascii") as f:
-        for line in f:
-            key, _, value = line.partition(":")
-            fields[key] = value.split()
-    return {
-        "rss_kib": int(fields["VmRSS"][0]),
-        "hwm_kib": int(fields["VmHWM"][0]),
-        "threads": int(fields["Threads"][0]),
-        "fds": len(os.listdir("/proc/%d/fd" % pid)),
-    }
+COLUMNS = ["t", "steps", "handles", "gdi", "user", "working_set_kib", "rss_kib", "fds", "threads"]
 
 
 def take_sample(scratch, pid, t, steps):
     """One sample; raises OSError or ValueError when a side cannot be read."""
-    sample = {"t": round(t), "steps": steps}
-    sample.update(linux_status(pid))
-    code, out = wine(scratch, stats_exe(), TITLE)
+    with open("/proc/%d/status" % pid, encoding="ascii") as f:
+        status = dict(line.split(":", 1) for line in f)
+    stats = os.environ.get("VESKARO_SOAK_STATS") or os.path.join(
+        REPO, "build", "windows", "testbed", "tools", "process_stats.exe")
+    code, out = wine(scratch, stats, TITLE)
     lines = [l for l in out.splitlines() if l.startswith("{")]
     if code != 0 or not lines:
         raise ValueError("process_stats.exe failed (%d): %s" % (code, out.strip()))
     windows = json.loads(lines[-1])
-    sample.update(handles=windows["handles"], gdi=windows["gdi"], user=windows["user"],
-                  working_set_kib=windows["working_set"] // 1024,
-                  api_handles=windows["api_handles"], api_gdi=windows["api_gdi"])
-    return sample
+    return {"t": round(t), "steps": steps, "rss_kib": int(status["VmRSS"].split()[0]),
+            "threads": int(status["Threads"]), "fds": len(os.listdir("/proc/%d/fd" % pid)),
+            "handles": windows["handles"], "gdi": windows["gdi"], "user": windows["user"],
+            "working_set_kib": windows["working_set"] // 1024}
 
 
 def growth_violations(samples, warmup_s):
