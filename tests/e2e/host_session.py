@@ -112,10 +112,6 @@ def current_mode():
     return "%sx%s" % found.groups() if found else ""
 
 
-def display_restore():
-    run("xrandr", "-s", "1280x1024")
-
-
 def screenshot_window(png):
     """A PNG of the window (unmanaged, so X knows its title); returns its colour count, once
     the view's gradient shows, or 0 without a window."""
@@ -209,7 +205,7 @@ class HostSession:
             if self.wait_exit(5) is None:
                 os.killpg(self.process.pid, signal.SIGKILL)
         if self.mode_changed:
-            display_restore()
+            run("xrandr", "-s", "1280x1024")
         gamma_reset()
 
     def start(self):

@@ -18,7 +18,6 @@ LIMITS = {
     "rss_kib": ("VmRSS, KiB", 0.10),
     "fds": ("open descriptors", 5),
 }
-COLUMNS = ["t", "steps", "handles", "gdi", "user", "working_set_kib", "rss_kib", "fds", "threads"]
 
 
 def take_sample(scratch, pid, t, steps):
@@ -56,8 +55,3 @@ def growth_violations(samples, warmup_s):
                               (label, first[field], last[field], allowed))
     return violations
 
-
-def table(samples):
-    rows = [COLUMNS] + [[str(s.get(c, "")) for c in COLUMNS] for s in samples]
-    widths = [max(len(r[i]) for r in rows) for i in range(len(COLUMNS))]
-    return "\n".join("  ".join(v.rjust(w) for v, w in zip(r, widths)) for r in rows)

@@ -3,15 +3,14 @@
 driver resets the screen from outside, switches the display mode, posts power events, and has
 the scripted user interface send good, refused, bad and undecodable messages. The host must
 stay up and exit 0 when closed, undo every outside reset of a guarded ramp within the periodic
-check's bound, answer every message as its content calls for, log one line per set, clear and
-display or resume event (and no other kind of line), write only the expected diagnostics, and
+check's bound, answer every message as its content calls for, log one line per set, clear,
+display change and resume (no other kind of line), write only the expected diagnostics, and
 keep its resources steady.
 
   soak.py [--duration S] [--plan N] [--sample-every S]
 
-The scenario is generated from a plan number as numbered steps, each held by an `await` until
-the driver has done its outside action for that step. A failure prints the plan number: run
-again with --plan to replay the same plan (the timing differs).
+Steps come from a plan number, each held by an `await` until the driver has done its outside
+action; --plan N replays a plan (the timing differs).
 """
 
 import argparse
@@ -32,7 +31,7 @@ from guard_cases import (ARMED, CLEARED, DISPLAY, FAILED, INIT, OK,  # noqa: E40
 from host_session import (IDENTITY, WARM, WM_CLOSE, WM_POWERBROADCAST, ZERO,  # noqa: E402
                           Failure, HostSession, current_mode, expect, gamma_reset, host_pids,
                           poll, ramp_bytes, scaled_ramp, screen, screen_is, set_call)
-from resource_samples import growth_violations, table, take_sample  # noqa: E402
+from resource_samples import growth_violations, take_sample  # noqa: E402
 from standard_codec import encode_call  # noqa: E402
 
 UNDECODABLE_LINE = "Unable to construct method call from message on channel veskaro/gamma"
@@ -219,7 +218,6 @@ class Soak:
             print("  restore after reset: n=%d median %.0f ms max %.0f ms" % (
                 len(self.restores), 1000 * statistics.median(self.restores),
                 1000 * max(self.restores)))
-        print("\nresource samples:\n" + table(self.samples))
         self.violations += growth_violations(self.samples, self.args.sample_every)
         print("\nFAIL: %d violated checks (replay with --plan %d):\n  - %s" % (
             len(self.violations), self.args.plan, "\n  - ".join(self.violations))
