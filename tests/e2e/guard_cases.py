@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """End-to-end cases: the built host under Wine shows its window and keeps the UI's gamma ramp
 on the dummy Xorg's real ramp, against real outside resets, a driver refusal and real display
-and power events.
+and power events. The guard flow is also the demo (scripts/demo): it prints the screen's ramp
+as it goes and the guard's log.
 
   guard_cases.py CASE       runs one case (ctest runs each as e2e_CASE)
   guard_cases.py --list     prints the case names
@@ -45,6 +46,14 @@ def expect_log(host, wanted):
     expect(log == wanted, "guard log %r, wanted %r" % (log, wanted))
 
 
+def show(label):
+    """The screen's 21 samples (entries 32, 64, .., 224 of each channel) as three rows."""
+    values = screen().split() + [""] * 21
+    for row, channel in enumerate(("red", "green", "blue")):
+        print("  %-24s %-5s %s" % (label if row == 0 else "", channel,
+                                   " ".join("%5s" % v for v in values[7 * row:7 * row + 7])))
+
+
 def launch(host):
     """Ends the scenario with a wait for signal "done" and a close, and starts the host."""
     host.await_signal("done")
@@ -76,9 +85,10 @@ def reset_and_time(limit_s):
             break
     else:
         raise Failure("xgamma did not reset the screen: " + screen())
+    show("reset from outside")
     elapsed = poll(lambda: screen_is(WARM), limit_s)
     expect(elapsed is not None, "warm ramp not restored within %.1f s" % limit_s)
-    print("restored %.0f ms after the reset" % (elapsed * 1000))
+    show("restored %.0f ms later" % (elapsed * 1000))
     return elapsed
 
 
@@ -90,6 +100,7 @@ def guard_flow(host):
     # A resume starts a burst whose first check is immediate, had clear left the guard armed.
     host.post(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC)
     start_armed(host, set_line)
+    show("set: warm")
     artifacts = os.environ.get("VESKARO_E2E_ARTIFACTS") or host.work
     os.makedirs(artifacts, exist_ok=True)
     png = os.path.join(artifacts, os.path.basename(host.work) + ".png")
@@ -107,8 +118,10 @@ def guard_flow(host):
     host.signal("resume")
     host.wait_log(POWER)
     expect(screen_is(IDENTITY), "the guard restored a ramp after clear: " + screen())
+    show("clear, reset, resume")
     expect_log(host, [INIT, ARMED, OK, CLEARED, POWER])
     finish(host)
+    print("guard log (%s):\n  %s" % (host.log_path, "\n  ".join(host.log())))
 
 
 def case_refused_ramp(host):
