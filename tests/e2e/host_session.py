@@ -1,11 +1,11 @@
 """Runs the built veskaro_flutter.exe under the Wine + Xorg rig with a scenario for the stand-in
 engine's player, and reads what it leaves behind: the replies, the guard's log, stderr, and the
-X server's real gamma ramp. Wine programs never write into a pipe here: output goes to files.
+X server's real gamma ramp.
 
 Environment (tests/e2e/CMakeLists.txt sets it; the scripts set what they need):
   VESKARO_E2E_RIG_ENV   KEY=VALUE file from scripts/rig/fixture-up (loaded when present)
   VESKARO_E2E_BUNDLE    folder of veskaro_flutter.exe, flutter_windows.dll, data/
-  VESKARO_E2E_TOOLS     folder of ramp_probe.exe, display_mode.exe, post_message.exe
+  VESKARO_E2E_TOOLS     folder of ramp_probe.exe, display_mode.exe, post_message.exe, ...
   VESKARO_E2E_WORK      scratch folder (scenarios, transcripts, signal files)
 """
 
@@ -69,16 +69,6 @@ def poll(condition, timeout, every=0.02):
 def run(*args):
     return subprocess.run(args, stdin=subprocess.DEVNULL, capture_output=True, text=True,
                           timeout=30, check=False)
-
-
-def wine(scratch, program, *args):
-    """Runs a Windows program in the rig; returns (exit code, output)."""
-    path = os.path.join(scratch, "wine-output.txt")
-    with open(path, "wb") as out:
-        code = subprocess.call([WINE_EXEC, program] + [str(a) for a in args],
-                               stdin=subprocess.DEVNULL, stdout=out, stderr=out, timeout=60)
-    with open(path, encoding="utf-8", errors="replace") as out:
-        return code, out.read()
 
 
 def win_path(unix_path):
@@ -302,11 +292,18 @@ class HostSession:
             return f.read()
 
     def tool(self, name, *args):
-        """A probe: ramp_probe (the ramp through GDI), post_message, display_mode."""
+        """Runs a probe (ramp_probe, display_mode, post_message, process_stats) under Wine, its
+        output in a file (Wine programs never write into a pipe here); returns (code, output)."""
         self.mode_changed |= name == "display_mode"
         tools = os.environ.get("VESKARO_E2E_TOOLS") or os.path.join(REPO, "build", "windows",
                                                                     "testbed", "tools")
-        return wine(self.work, os.path.join(tools, name + ".exe"), *args)
+        path = os.path.join(self.work, "tool-output.txt")
+        with open(path, "wb") as out:
+            code = subprocess.call([WINE_EXEC, os.path.join(tools, name + ".exe")] +
+                                   [str(a) for a in args], stdin=subprocess.DEVNULL, stdout=out,
+                                   stderr=out, timeout=60)
+        with open(path, encoding="utf-8", errors="replace") as out:
+            return code, out.read()
 
     def diagnostics(self):
         parts = ["scenario:"] + ["%3d  %s" % (i + 1, l[:100]) for i, l in enumerate(self.lines)]

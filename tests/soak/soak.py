@@ -15,6 +15,7 @@ action; --plan N replays a plan (the timing differs).
 
 import argparse
 import collections
+import json
 import os
 import random
 import statistics
@@ -29,9 +30,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 from guard_cases import (ARMED, CLEARED, DISPLAY, FAILED, INIT, OK,  # noqa: E402
                          PERIODIC_RESTORE_S, POWER, SUCCESS)
 from host_session import (IDENTITY, WARM, WM_CLOSE, WM_POWERBROADCAST, ZERO,  # noqa: E402
-                          Failure, HostSession, current_mode, expect, gamma_reset, host_pids,
-                          poll, ramp_bytes, scaled_ramp, screen, screen_is, set_call)
-from resource_samples import growth_violations, take_sample  # noqa: E402
+                          TITLE, Failure, HostSession, current_mode, expect, gamma_reset,
+                          host_pids, poll, ramp_bytes, scaled_ramp, screen, screen_is, set_call)
 from standard_codec import encode_call  # noqa: E402
 
 UNDECODABLE_LINE = "Unable to construct method call from message on channel veskaro/gamma"
@@ -57,6 +57,14 @@ RESUMES, POWER_EVENTS = (18, 7), (18, 7, 4, 10)
 UI_ACTIONS = {"set": 24, "set_zero": 4, "clear": 8, "bad_set": 18, "unknown": 10,
               "undecodable": 14, "power": 14}
 OUTSIDE_ACTIONS = {"none": 30, "xgamma": 32, "probe_reset": 10, "mode": 12, "power": 8}
+# field: (label, allowed growth: absolute count, or a fraction when below 1)
+LIMITS = {
+    "handles": ("Windows handles", 5),
+    "gdi": ("GDI objects (device contexts among them)", 5),
+    "working_set_kib": ("working set, KiB", 0.10),
+    "rss_kib": ("VmRSS, KiB", 0.10),
+    "fds": ("open descriptors", 5),
+}
 
 
 def plan_step(rng):
@@ -75,6 +83,41 @@ def plan_step(rng):
             "power": (rng.choice(POWER_EVENTS), None, SAME),
         }[action])
     return rng.choices(list(OUTSIDE_ACTIONS), list(OUTSIDE_ACTIONS.values()))[0], commands
+
+
+def take_sample(host, pid, t, steps):
+    """Resources from both sides of Wine: /proc for the Linux process's resident set and
+    descriptors, process_stats.exe for Windows handles, GDI objects and the working set."""
+    with open("/proc/%d/status" % pid, encoding="ascii") as f:
+        status = dict(line.split(":", 1) for line in f)
+    code, out = host.tool("process_stats", TITLE)
+    lines = [l for l in out.splitlines() if l.startswith("{")]
+    if code != 0 or not lines:
+        raise ValueError("process_stats.exe failed (%d): %s" % (code, out.strip()))
+    windows = json.loads(lines[-1])
+    return {"t": round(t), "steps": steps, "rss_kib": int(status["VmRSS"].split()[0]),
+            "threads": int(status["Threads"]), "fds": len(os.listdir("/proc/%d/fd" % pid)),
+            "handles": windows["handles"], "gdi": windows["gdi"], "user": windows["user"],
+            "working_set_kib": windows["working_set"] // 1024}
+
+
+def growth_violations(samples, warmup_s):
+    """Compares the last sample with the first one taken after the warm-up; returns texts."""
+    settled = [s for s in samples if s["t"] >= warmup_s]
+    if len(settled) < 2:
+        return ["too few samples after the %d s warm-up to judge growth (%d)" %
+                (warmup_s, len(settled))]
+    first, last = settled[0], settled[-1]
+    violations = []
+    for field, (label, limit) in LIMITS.items():
+        allowed = first[field] * limit if limit < 1 else limit
+        if last[field] - first[field] > allowed:
+            violations.append("%s grew from %d (t=%d s) to %d (t=%d s), more than %d" %
+                              (label, first[field], first["t"], last[field], last["t"], allowed))
+        if limit >= 1 and first[field] - last[field] > allowed:
+            violations.append("%s fell from %d to %d, more than %d" %
+                              (label, first[field], last[field], allowed))
+    return violations
 
 
 class Soak:
@@ -184,7 +227,7 @@ class Soak:
 
     def sample(self, host, pid, start, steps):
         try:
-            self.samples.append(take_sample(host.work, pid, time.monotonic() - start, steps))
+            self.samples.append(take_sample(host, pid, time.monotonic() - start, steps))
         except (OSError, ValueError, KeyError) as error:
             self.violate("resource sample failed: %s" % error)
             return

@@ -8,7 +8,7 @@ import unittest
 
 sys.dont_write_bytecode = True  # nothing left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from resource_samples import growth_violations  # noqa: E402
+from soak import growth_violations  # noqa: E402
 
 
 def sample(t, **changes):
