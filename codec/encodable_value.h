@@ -109,6 +109,29 @@ const T& As(const EncodableValue& value) {
   return *std::get_if<T>(static_cast<const EncodableValue::Variant*>(&value));
 }
 
+// Three-way: -1 when a is less, 1 when b is less, 0 when neither. Lists and maps compare
+// each element once this way: < both ways at every level would take time exponential in
+// the nesting, and a message's map keys can nest 256 deep.
+inline int Order(const EncodableValue& a, const EncodableValue& b);
+
+inline int Order(const EncodableMap::value_type& a, const EncodableMap::value_type& b) {
+  const int order = Order(a.first, b.first);
+  return order != 0 ? order : Order(a.second, b.second);
+}
+
+template <typename Sequence>
+int NestedOrder(const Sequence& a, const Sequence& b) {
+  auto i = a.begin();
+  auto j = b.begin();
+  for (; i != a.end() && j != b.end(); ++i, ++j) {
+    const int order = Order(*i, *j);
+    if (order != 0) {
+      return order;
+    }
+  }
+  return i != a.end() ? 1 : (j != b.end() ? -1 : 0);
+}
+
 }  // namespace internal
 
 // The ordering of values (and of EncodableMap keys):
@@ -150,10 +173,10 @@ inline bool operator<(const EncodableValue& a, const EncodableValue& b) {
     case 9:
       return SequenceLess(As<std::vector<double>>(a), As<std::vector<double>>(b));
     case 10:
-      return SequenceLess(As<EncodableList>(a), As<EncodableList>(b));
+      return internal::NestedOrder(As<EncodableList>(a), As<EncodableList>(b)) < 0;
     case 11:
-      // std::pair's < is exactly "key less, or keys equivalent and value less".
-      return SequenceLess(As<EncodableMap>(a), As<EncodableMap>(b));
+      // Entries by key, or keys equivalent and by value, as std::pair's <.
+      return internal::NestedOrder(As<EncodableMap>(a), As<EncodableMap>(b)) < 0;
     case 12:
       return As<CustomEncodableValue>(a) < As<CustomEncodableValue>(b);
     case 13:
@@ -161,6 +184,16 @@ inline bool operator<(const EncodableValue& a, const EncodableValue& b) {
     default:
       return false;  // valueless after a failed assignment: equivalent to nothing else
   }
+}
+
+inline int internal::Order(const EncodableValue& a, const EncodableValue& b) {
+  if (a.index() == b.index() && a.index() == 10) {
+    return NestedOrder(As<EncodableList>(a), As<EncodableList>(b));
+  }
+  if (a.index() == b.index() && a.index() == 11) {
+    return NestedOrder(As<EncodableMap>(a), As<EncodableMap>(b));
+  }
+  return a < b ? -1 : (b < a ? 1 : 0);
 }
 
 }  // namespace flutter

@@ -1,12 +1,8 @@
 #include "testbed/engine/scenario_command.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <limits>
-#include <memory>
-#include <utility>
-
-#include "client/method_call.h"
-#include "codec/standard_method_codec.h"
-#include "testbed/engine/scenario_value.h"
 
 namespace testbed {
 
@@ -36,98 +32,62 @@ std::string NextWord(const std::string& text, std::string* rest) {
   return text.substr(begin, end - begin);
 }
 
-// The method name: a bare word, or a quoted string (for names with blanks or escapes).
-bool TakeMethodName(const std::string& text, std::string* name, std::string* rest,
-                    std::string* error) {
-  if (text.empty() || text[0] != '"') {
-    *name = NextWord(text, rest);
-    return !name->empty();
-  }
-  size_t end = 1;
-  while (end < text.size() && text[end] != '"') {
-    end += text[end] == '\\' ? 2 : 1;
-  }
-  if (end >= text.size()) {
-    *error = "unterminated method name";
+// Decimal, optionally signed, within 64 bits.
+bool ParseInteger(const std::string& text, int64_t* result) {
+  if (text.empty() || IsBlank(text[0])) {
     return false;
   }
-  flutter::EncodableValue value;
-  if (!ParseScenarioValue(text.substr(0, end + 1), &value, error)) {
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(text.c_str(), &end, 10);
+  if (errno != 0 || end == nullptr || *end != '\0') {
     return false;
   }
-  *name = value.Get<std::string>();
-  size_t begin = end + 1;
-  while (begin < text.size() && IsBlank(text[begin])) {
-    ++begin;
-  }
-  *rest = text.substr(begin);
+  *result = value;
   return true;
 }
 
-bool ParseMessage(const std::string& word, uint32_t* message) {
-  static const struct {
-    const char* name;
-    uint32_t message;
-  } kNames[] = {{"displaychange", 126},
-                {"powerbroadcast", 536},
-                {"timer", 275},
-                {"fontchange", 29},
-                {"close", 16}};
-  for (const auto& entry : kNames) {
-    if (word == entry.name) {
-      *message = entry.message;
-      return true;
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  if (c >= 'a' && c <= 'f') {
+    return c - 'a' + 10;
+  }
+  if (c >= 'A' && c <= 'F') {
+    return c - 'A' + 10;
+  }
+  return -1;
+}
+
+bool ParseHex(const std::string& text, std::vector<uint8_t>* bytes) {
+  if (text.size() % 2 != 0) {
+    return false;
+  }
+  bytes->reserve(text.size() / 2);
+  for (size_t i = 0; i < text.size(); i += 2) {
+    const int high = HexDigit(text[i]);
+    const int low = HexDigit(text[i + 1]);
+    if (high < 0 || low < 0) {
+      return false;
     }
-  }
-  int64_t number = 0;
-  if (!ParseScenarioInteger(word, &number) || number < 0 ||
-      number > std::numeric_limits<uint32_t>::max()) {
-    return false;
-  }
-  *message = static_cast<uint32_t>(number);
-  return true;
-}
-
-bool ParseCall(const std::string& arguments, ScenarioCommand* command, std::string* error) {
-  std::string rest;
-  command->channel = NextWord(arguments, &rest);
-  std::string value_text;
-  if (command->channel.empty() || !TakeMethodName(rest, &command->method, &value_text, error)) {
-    if (error->empty()) {
-      *error = "call needs CHANNEL METHOD [VALUE]";
-    }
-    return false;
-  }
-  auto value = std::make_unique<flutter::EncodableValue>();
-  if (!value_text.empty() && !ParseScenarioValue(value_text, value.get(), error)) {
-    return false;
-  }
-  const flutter::MethodCall call(command->method, std::move(value));
-  command->bytes = std::move(*flutter::StandardMethodCodec::GetInstance().EncodeMethodCall(call));
-  return true;
-}
-
-bool ParseSend(const std::string& arguments, ScenarioCommand* command, std::string* error) {
-  std::string hex;
-  command->channel = NextWord(arguments, &hex);
-  if (command->channel.empty() || hex.empty()) {
-    *error = "send needs CHANNEL HEX (or - for no bytes)";
-    return false;
-  }
-  if (hex == "-") {
-    command->bytes.clear();
-    return true;
-  }
-  if (!ParseHexBytes(hex, &command->bytes)) {
-    *error = "send needs hex digits in pairs";
-    return false;
+    bytes->push_back(static_cast<uint8_t>(high * 16 + low));
   }
   return true;
 }
 
 bool ParseDuration(const std::string& word, int64_t* milliseconds) {
-  return ParseScenarioInteger(word, milliseconds) && *milliseconds >= 0 &&
-         *milliseconds <= kMaxWaitMs;
+  return ParseInteger(word, milliseconds) && *milliseconds >= 0 && *milliseconds <= kMaxWaitMs;
+}
+
+bool ParseSend(const std::string& arguments, ScenarioCommand* command, std::string* error) {
+  std::string hex;
+  command->channel = NextWord(arguments, &hex);
+  if (command->channel.empty() || hex.empty() || (hex != "-" && !ParseHex(hex, &command->bytes))) {
+    *error = "send needs CHANNEL HEX (digits in pairs, no blanks) or CHANNEL - (no bytes)";
+    return false;
+  }
+  return true;
 }
 
 bool ParseAwait(const std::string& arguments, ScenarioCommand* command, std::string* error) {
@@ -135,14 +95,12 @@ bool ParseAwait(const std::string& arguments, ScenarioCommand* command, std::str
   command->milliseconds = kDefaultAwaitTimeoutMs;
   // A trailing number is the timeout; paths may hold blanks.
   const size_t blank = arguments.find_last_of(" \t");
-  if (blank != std::string::npos) {
-    int64_t timeout = 0;
-    if (ParseDuration(arguments.substr(blank + 1), &timeout)) {
-      command->milliseconds = timeout;
-      command->path = arguments.substr(0, blank);
-      while (!command->path.empty() && IsBlank(command->path.back())) {
-        command->path.pop_back();
-      }
+  int64_t timeout = 0;
+  if (blank != std::string::npos && ParseDuration(arguments.substr(blank + 1), &timeout)) {
+    command->milliseconds = timeout;
+    command->path = arguments.substr(0, blank);
+    while (!command->path.empty() && IsBlank(command->path.back())) {
+      command->path.pop_back();
     }
   }
   if (command->path.empty()) {
@@ -157,15 +115,16 @@ bool ParsePost(const std::string& arguments, ScenarioCommand* command, std::stri
   const std::string message = NextWord(arguments, &rest);
   std::string lparam;
   const std::string wparam = NextWord(rest, &lparam);
-  int64_t wparam_value = 0;
-  int64_t lparam_value = 0;
-  if (!ParseMessage(message, &command->message) || !ParseScenarioInteger(wparam, &wparam_value) ||
-      !ParseScenarioInteger(lparam, &lparam_value)) {
+  int64_t values[3] = {};
+  if (!ParseInteger(message, &values[0]) || values[0] < 0 ||
+      values[0] > std::numeric_limits<uint32_t>::max() || !ParseInteger(wparam, &values[1]) ||
+      !ParseInteger(lparam, &values[2])) {
     *error = "post needs MESSAGE WPARAM LPARAM";
     return false;
   }
-  command->wparam = static_cast<uint64_t>(wparam_value);
-  command->lparam = lparam_value;
+  command->message = static_cast<uint32_t>(values[0]);
+  command->wparam = static_cast<uint64_t>(values[1]);
+  command->lparam = values[2];
   return true;
 }
 
@@ -178,10 +137,6 @@ bool ParseScenarioCommand(const std::string& line, ScenarioCommand* command, std
   const std::string verb = NextWord(line, &arguments);
   if (verb.empty() || verb[0] == '#') {
     return true;
-  }
-  if (verb == "call") {
-    command->kind = ScenarioCommand::Kind::kCall;
-    return ParseCall(arguments, command, error);
   }
   if (verb == "send") {
     command->kind = ScenarioCommand::Kind::kSend;

@@ -1,4 +1,5 @@
-// One line of a scenario file, parsed: what the scripted user interface does next.
+// One line of a scenario file, parsed: what the scripted user interface does next. Messages
+// are raw bytes in hex; the test that writes the scenario encodes them.
 #ifndef TESTBED_ENGINE_SCENARIO_COMMAND_H_
 #define TESTBED_ENGINE_SCENARIO_COMMAND_H_
 
@@ -13,12 +14,11 @@ constexpr int64_t kDefaultAwaitTimeoutMs = 30000;
 constexpr int64_t kMaxWaitMs = 24 * 60 * 60 * 1000;
 
 struct ScenarioCommand {
-  enum class Kind { kNothing, kCall, kSend, kWait, kAwait, kPost, kMark, kClose };
+  enum class Kind { kNothing, kSend, kWait, kAwait, kPost, kMark, kClose };
 
   Kind kind = Kind::kNothing;
-  std::string channel;         // call, send
-  std::string method;          // call
-  std::vector<uint8_t> bytes;  // call (the encoded method call), send
+  std::string channel;         // send
+  std::vector<uint8_t> bytes;  // send
   int64_t milliseconds = 0;    // wait, await (timeout)
   std::string path;            // await
   uint32_t message = 0;        // post
@@ -27,8 +27,10 @@ struct ScenarioCommand {
   std::string text;            // mark
 };
 
-// Parses one line (without its line end). Blank and comment lines give kNothing. On
-// failure returns false and says why in error.
+// Parses one line (without its line end):
+//   send CHANNEL HEX|-   wait MS   await PATH [TIMEOUT_MS]   post MESSAGE WPARAM LPARAM
+//   mark TEXT            close
+// Blank and comment lines give kNothing. On failure returns false and says why in error.
 bool ParseScenarioCommand(const std::string& line, ScenarioCommand* command, std::string* error);
 
 }  // namespace testbed

@@ -198,7 +198,6 @@ bool ScenarioPlayer::Execute(int line, const ScenarioCommand& command) {
   switch (command.kind) {
     case ScenarioCommand::Kind::kNothing:
       return true;
-    case ScenarioCommand::Kind::kCall:
     case ScenarioCommand::Kind::kSend:
       Deliver(line, command);
       return true;
@@ -254,7 +253,6 @@ bool ScenarioPlayer::Execute(int line, const ScenarioCommand& command) {
 }
 
 void ScenarioPlayer::Deliver(int line, const ScenarioCommand& command) {
-  const bool is_call = command.kind == ScenarioCommand::Kind::kCall;
   // The stand-in reads nothing from a null pointer with a zero size, but keep it valid.
   static const uint8_t kNoBytes = 0;
   const uint8_t* data = command.bytes.empty() ? &kNoBytes : command.bytes.data();
@@ -263,21 +261,21 @@ void ScenarioPlayer::Deliver(int line, const ScenarioCommand& command) {
     transcript.Error(line, "no handler on channel " + command.channel + " (or the engine is gone)");
     return;
   }
-  const std::string* method = is_call ? &command.method : nullptr;
+  size_t size = 0;
+  const uint8_t* reply = nullptr;
+  Transcript::Answer answer = Transcript::Answer::kNone;
   switch (TestbedResponse(ticket)) {
     case kTestbedResponseEmpty:
-      transcript.Reply(line, command.channel, method, Transcript::Answer::kEmpty, nullptr, 0);
+      answer = Transcript::Answer::kEmpty;
       break;
-    case kTestbedResponseBytes: {
-      size_t size = 0;
-      const uint8_t* reply = TestbedResponseData(ticket, &size);
-      transcript.Reply(line, command.channel, method, Transcript::Answer::kBytes, reply, size);
+    case kTestbedResponseBytes:
+      answer = Transcript::Answer::kBytes;
+      reply = TestbedResponseData(ticket, &size);
       break;
-    }
     default:
-      transcript.Reply(line, command.channel, method, Transcript::Answer::kNone, nullptr, 0);
       break;
   }
+  transcript.Reply(line, command.channel, answer, reply, size);
 }
 
 bool ScenarioPlayer::AwaitSatisfied() {

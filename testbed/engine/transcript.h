@@ -1,5 +1,9 @@
-// The scenario player's record: one JSON object per line, each flushed at once so that a
-// test outside the process can follow it while the host runs.
+// The scenario player's record, one event a line, each flushed at once so that a test outside
+// the process can follow it while the host runs:
+//   T start | T reply LINE CHANNEL none|empty|HEX | T mark TEXT | T post MESSAGE WPARAM LPARAM
+//   T await PATH | T close | T error LINE TEXT | T end
+// T is milliseconds since the start; free text comes last. Replies are raw bytes: the test
+// decodes them.
 #ifndef TESTBED_ENGINE_TRANSCRIPT_H_
 #define TESTBED_ENGINE_TRANSCRIPT_H_
 
@@ -27,13 +31,11 @@ class Transcript {
   // Creates or truncates the file (a UTF-8 path). False when it cannot be opened.
   bool Open(const std::string& path);
 
-  // Starts the clock that "t" counts from, and writes the start event.
+  // Starts the clock that T counts from, and writes the start event.
   void Start();
 
-  // method null: a raw send, written without "method". The reply is told apart with the
-  // standard method codec: success and error envelopes, zero bytes, anything else.
-  void Reply(int line, const std::string& channel, const std::string* method, Answer answer,
-             const uint8_t* bytes, size_t size);
+  void Reply(int line, const std::string& channel, Answer answer, const uint8_t* bytes,
+             size_t size);
   void Mark(const std::string& text);
   void Post(uint32_t message, uint64_t wparam, int64_t lparam);
   void Await(const std::string& path);

@@ -1,9 +1,17 @@
 #!/usr/bin/env python3
-"""End-to-end cases: the built host under Wine keeps the UI's gamma ramp on the dummy Xorg's
-real ramp, against real outside resets, a driver refusal and real display and power events.
+"""End-to-end cases: the built host under Wine shows its window and keeps the UI's gamma ramp
+on the dummy Xorg's real ramp, against real outside resets, a driver refusal and real display
+and power events. The guard flow is also the demo (scripts/demo): it prints the screen's ramp
+as it goes and the guard's log.
 
   guard_cases.py CASE       runs one case (ctest runs each as e2e_CASE)
   guard_cases.py --list     prints the case names
+
+For cases that start the host from elsewhere (an unpacked archive, an installation):
+  run_guard_flow(folder, name) -> exit code (0: passed; failures print diagnostics)
+runs the guard flow (set, the window on screen, an outside reset restored, clear, exit 0) with
+veskaro_flutter.exe started from `folder`, any Unix path (blanks, non-ASCII characters, a
+Program Files folder inside the Wine prefix); `name` names its scratch folders and screenshot.
 """
 
 import os
@@ -13,9 +21,10 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from host_session import (Failure, HostSession, current_mode, display_restore,  # noqa: E402
-                          expect, gamma_reset, screen_is, screen_samples, screenshot_window,
-                          wait_for_screen, window_id)
+from host_session import (IDENTITY, WARM, WM_POWERBROADCAST, ZERO, Failure,  # noqa: E402
+                          HostSession, current_mode, expect, gamma_reset, matches, poll, screen,
+                          screen_is, screenshot_window, set_call)
+from standard_codec import encode_call  # noqa: E402
 
 INIT = "init: channel registered"
 ARMED = "set: desired ramp received, guard armed"
@@ -24,20 +33,12 @@ DISPLAY = "event: displaychange -> burst"
 POWER = "event: power resume -> burst"
 OK = "reassert: ramp was reset -> rewrite OK"
 FAILED = "reassert: ramp was reset -> rewrite FAILED (driver rejected)"
-
-SET_WARM = 'call veskaro/gamma set {"ramp": ramp(warm)}'
-DIAGNOSTIC = "Unable to construct method call from message on channel veskaro/gamma"
+SUCCESS = ("success", None)
+PBT_APMSUSPEND, PBT_APMPOWERSTATUSCHANGE = 4, 10
+PBT_APMRESUMESUSPEND, PBT_APMRESUMEAUTOMATIC = 7, 18
 # The periodic check runs every 3 s; allow for scheduling on a busy machine.
 PERIODIC_RESTORE_S = 5.0
 BURST_RESTORE_S = 2.0
-
-
-def expect_reply(event, kind, **fields):
-    expect(event.get("reply") == kind, "reply %s, wanted %s" % (event, kind))
-    for key, value in fields.items():
-        expect(event.get(key) == value, "reply %s: %s is not %r" % (event, key, value))
-    if kind == "success" and "value" not in fields:
-        expect("value" not in event, "success carries a value: %s" % event)
 
 
 def expect_log(host, wanted):
@@ -45,13 +46,33 @@ def expect_log(host, wanted):
     expect(log == wanted, "guard log %r, wanted %r" % (log, wanted))
 
 
-def armed_warm(host):
-    """Starts a host whose scenario armed the warm ramp and now waits for signal "done"."""
+def show(label):
+    """The screen's 21 samples (entries 32, 64, .., 224 of each channel) as three rows."""
+    values = screen().split() + [""] * 21
+    for row, channel in enumerate(("red", "green", "blue")):
+        print("  %-24s %-5s %s" % (label if row == 0 else "", channel,
+                                   " ".join("%5s" % v for v in values[7 * row:7 * row + 7])))
+
+
+def launch(host):
+    """Ends the scenario with a wait for signal "done" and a close, and starts the host."""
+    host.await_signal("done")
+    host.add("close")
     host.start()
-    expect_reply(host.reply(1), "success")
+
+
+def start_armed(host, line):
+    """Starts the host whose scenario line `line` sets the warm ramp; waits until it shows."""
+    launch(host)
+    expect(host.reply(line) == SUCCESS, "set was not answered success")
     # The reply comes after the immediate check, so the ramp is on the screen already.
-    expect(wait_for_screen("warm", 1.0) is not None, "screen is not warm: " + screen_samples())
+    expect(poll(lambda: screen_is(WARM), 1.0) is not None, "screen is not warm: " + screen())
     host.wait_log(OK)
+
+
+def finish(host):
+    host.signal("done")
+    expect(host.finish() == 0, "host exit code is not 0")
 
 
 def reset_and_time(limit_s):
@@ -60,174 +81,107 @@ def reset_and_time(limit_s):
     # row means xgamma did nothing.
     for _ in range(3):
         gamma_reset()
-        if screen_is("identity"):
+        if screen_is(IDENTITY):
             break
     else:
-        raise Failure("xgamma did not reset the screen: " + screen_samples())
-    elapsed = wait_for_screen("warm", limit_s)
+        raise Failure("xgamma did not reset the screen: " + screen())
+    show("reset from outside")
+    elapsed = poll(lambda: screen_is(WARM), limit_s)
     expect(elapsed is not None, "warm ramp not restored within %.1f s" % limit_s)
-    print("restored %.0f ms after the reset" % (elapsed * 1000))
+    show("restored %.0f ms later" % (elapsed * 1000))
     return elapsed
 
 
-def case_set_warm(host):
-    host.add(SET_WARM)
-    host.await_signal("done")
-    host.add("close")
-    armed_warm(host)
-    code, out = host.probe("--expect", "warm")
-    expect(code == 0, "ramp_probe does not read the warm ramp through GDI: " + out)
-    expect_log(host, [INIT, ARMED, OK])
-    host.signal("done")
-    expect(host.finish() == 0, "host exit code is not 0")
-
-
-def case_outside_reset(host):
-    host.add(SET_WARM)
-    host.await_signal("done")
-    host.add("close")
-    armed_warm(host)
-    for _ in range(2):
-        reset_and_time(PERIODIC_RESTORE_S)
-    # Same outcome again and again: nothing more to log.
-    expect_log(host, [INIT, ARMED, OK])
-    host.signal("done")
-    expect(host.finish() == 0, "host exit code is not 0")
+def guard_flow(host):
+    set_line = host.send(set_call(WARM))
+    host.await_signal("clear")
+    clear_line = host.send(encode_call("clear"))
+    host.await_signal("resume")
+    # A resume starts a burst whose first check is immediate, had clear left the guard armed.
+    host.post(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC)
+    start_armed(host, set_line)
+    show("set: warm")
+    artifacts = os.environ.get("VESKARO_E2E_ARTIFACTS") or host.work
+    os.makedirs(artifacts, exist_ok=True)
+    png = os.path.join(artifacts, os.path.basename(host.work) + ".png")
+    colours = screenshot_window(png)
+    expect(colours >= 16, "the window titled veskaro_flutter shows %d colours, not the view's "
+           "gradient" % colours)
+    print("screenshot: %s (%d colours)" % (png, colours))
+    code, out = host.tool("ramp_probe")
+    expect(code == 0 and matches(out, WARM), "GDI does not read the warm ramp: " + out)
+    reset_and_time(PERIODIC_RESTORE_S)
+    host.signal("clear")
+    expect(host.reply(clear_line) == SUCCESS, "clear was not answered success")
+    expect(screen_is(WARM), "clear changed the screen: " + screen())
+    gamma_reset()
+    host.signal("resume")
+    host.wait_log(POWER)
+    expect(screen_is(IDENTITY), "the guard restored a ramp after clear: " + screen())
+    show("clear, reset, resume")
+    expect_log(host, [INIT, ARMED, OK, CLEARED, POWER])
+    finish(host)
+    print("guard log (%s):\n  %s" % (host.log_path, "\n  ".join(host.log())))
 
 
 def case_refused_ramp(host):
-    set_line = host.add('call veskaro/gamma set {"ramp": ramp(zero)}')
-    host.await_signal("done")
-    host.add("close")
-    host.start()
-    expect_reply(host.reply(set_line), "success")
+    set_line = host.send(set_call(ZERO))
+    launch(host)
+    expect(host.reply(set_line) == SUCCESS, "set was not answered success")
     host.wait_log(FAILED)
-    # Two more periodic checks, each refused again, must not log again.
-    time.sleep(6.5)
+    expect(screen_is(IDENTITY), "a refused ramp changed the screen: " + screen())
     expect_log(host, [INIT, ARMED, FAILED])
-    expect(screen_is("identity"), "a refused ramp changed the screen: " + screen_samples())
-    host.signal("done")
-    expect(host.finish() == 0, "host exit code is not 0")
+    finish(host)
 
 
 def case_display_change(host):
-    host.add(SET_WARM)
-    host.await_signal("done")
-    host.add("close")
-    armed_warm(host)
-    code, out = host.change_mode(1024, 768)
-    expect(code == 0, "display_mode.exe failed: " + out)
-    expect(current_mode() == "1024x768", "X mode is %s, not 1024x768" % current_mode())
+    start_armed(host, host.send(set_call(WARM)))
+    code, out = host.tool("display_mode", 1024, 768)
+    expect(code == 0 and current_mode() == "1024x768", "mode switch failed (%s): %s" %
+           (current_mode(), out))
     host.wait_log(DISPLAY)
     # Whatever the switch did to the ramp, the burst's first check has settled it.
-    expect(wait_for_screen("warm", 2.0) is not None, "not warm after the mode switch")
+    expect(poll(lambda: screen_is(WARM), 2.0) is not None, "not warm after the mode switch")
     elapsed = reset_and_time(PERIODIC_RESTORE_S)
     expect(elapsed < BURST_RESTORE_S, "restore took %.2f s during a burst" % elapsed)
-    display_restore()
-    expect(current_mode() == "1280x1024", "X mode not restored: %s" % current_mode())
-    host.mode_changed = False
     expect_log(host, [INIT, ARMED, OK, DISPLAY])
-    host.signal("done")
-    expect(host.finish() == 0, "host exit code is not 0")
+    finish(host)
 
 
 def case_power_events(host):
-    host.add(SET_WARM)
-    # Suspend (4) and power status change (10) are not resumes; they come first in the queue.
-    for code in (4, 10, 18, 7):
-        host.add("post powerbroadcast %d 0" % code)
-    host.await_signal("done")
-    host.add("close")
-    armed_warm(host)
+    set_line = host.send(set_call(WARM))
+    # Suspend and power status change are not resumes; they come first in the queue, so two
+    # resume lines mean all four were handled.
+    for event in (PBT_APMSUSPEND, PBT_APMPOWERSTATUSCHANGE, PBT_APMRESUMEAUTOMATIC,
+                  PBT_APMRESUMESUSPEND):
+        host.post(WM_POWERBROADCAST, event)
+    start_armed(host, set_line)
     host.wait_log(POWER, 2)
-    time.sleep(0.3)
     expect_log(host, [INIT, ARMED, OK, POWER, POWER])
     elapsed = reset_and_time(PERIODIC_RESTORE_S)
     expect(elapsed < BURST_RESTORE_S, "restore took %.2f s during a burst" % elapsed)
-    host.signal("done")
-    expect(host.finish() == 0, "host exit code is not 0")
+    finish(host)
 
 
-def case_clear(host):
-    host.add(SET_WARM)
-    clear_line = host.add("call veskaro/gamma clear")
-    host.await_signal("done")
-    host.add("close")
-    host.start()
-    expect_reply(host.reply(clear_line), "success")
-    expect_log(host, [INIT, ARMED, OK, CLEARED])
-    expect(screen_is("warm"), "clear changed the screen: " + screen_samples())
-    gamma_reset()
-    time.sleep(PERIODIC_RESTORE_S - 1)
-    expect(screen_is("identity"), "the reset did not stay after clear: " + screen_samples())
-    expect_log(host, [INIT, ARMED, OK, CLEARED])
-    host.signal("done")
-    expect(host.finish() == 0, "host exit code is not 0")
+def run_case(name, case, folder=None):
+    start = time.monotonic()
+    host = None
+    try:
+        with HostSession(name, folder) as host:
+            case(host)
+    except (Failure, subprocess.SubprocessError, OSError, ValueError) as error:
+        print("FAIL %s: %s\n%s" % (name, error, host.diagnostics() if host else ""))
+        return 1
+    print("ok %s (%.1f s)" % (name, time.monotonic() - start))
+    return 0
 
 
-BAD_ARGUMENTS = {"reply": "error", "code": "bad_args", "message": "ramp must be 1536 bytes"}
-NOT_IMPLEMENTED = {"reply": "empty"}
-# (scenario command, expected reply fields, undecodable?)
-BAD_INPUT = [
-    ("call veskaro/gamma set", BAD_ARGUMENTS, False),
-    ('call veskaro/gamma set {"ramp": bytes(len=1535)}', BAD_ARGUMENTS, False),
-    ('call veskaro/gamma set {"ramp": bytes(len=1537, fill=255)}', BAD_ARGUMENTS, False),
-    ('call veskaro/gamma set {"Ramp": ramp(identity)}', BAD_ARGUMENTS, False),
-    ('call veskaro/gamma set {"ramp": i32list(1, 2, 3)}', BAD_ARGUMENTS, False),
-    ("call veskaro/gamma set ramp(identity)", BAD_ARGUMENTS, False),
-    ('call veskaro/gamma SET {"ramp": ramp(identity)}', NOT_IMPLEMENTED, False),
-    ("call veskaro/gamma reset", NOT_IMPLEMENTED, False),
-    ("send veskaro/gamma 03 01 00 00 00", NOT_IMPLEMENTED, True),
-    ("send veskaro/gamma -", NOT_IMPLEMENTED, True),
-]
+def run_guard_flow(folder, name="guard_flow"):
+    return run_case(name, guard_flow, folder)
 
 
-def case_bad_input(host):
-    host.add(SET_WARM)
-    lines = [(host.add(command), command, fields, bad)
-             for command, fields, bad in BAD_INPUT]
-    host.await_signal("done")
-    host.add("close")
-    armed_warm(host)
-    for line, command, fields, _ in lines:
-        event = host.reply(line)
-        for key, value in fields.items():
-            expect(event.get(key) == value, "%s: reply %s, wanted %s=%r" %
-                   (command, event, key, value))
-    # Nothing changed: the guard still keeps the warm ramp and logged nothing more.
-    expect(screen_is("warm"), "bad input changed the screen: " + screen_samples())
-    expect_log(host, [INIT, ARMED, OK])
-    reset_and_time(PERIODIC_RESTORE_S)
-    host.signal("done")
-    expect(host.finish() == 0, "host exit code is not 0")
-    undecodable = sum(1 for _, _, _, bad in lines if bad)
-    diagnostics = host.stderr().splitlines().count(DIAGNOSTIC)
-    expect(diagnostics == undecodable, "%d diagnostic lines on stderr, wanted %d:\n%s" %
-           (diagnostics, undecodable, host.stderr()))
-
-
-def case_screenshot(host):
-    host.add("mark first frame")
-    host.await_signal("done")
-    host.add("close")
-    host.start()
-    host.mark("first frame")
-    artifacts = os.environ.get("VESKARO_E2E_ARTIFACTS", host.work)
-    os.makedirs(artifacts, exist_ok=True)
-    png = os.path.join(artifacts, "first_frame.png")
-    expect(window_id("veskaro_flutter") is not None, "no X window titled veskaro_flutter")
-    colours = screenshot_window(png)
-    expect(os.path.exists(png) and os.path.getsize(png) > 0, "no screenshot at " + png)
-    with open(png, "rb") as f:
-        expect(f.read(8) == b"\x89PNG\r\n\x1a\n", png + " is not a PNG")
-    expect(colours >= 16, "window shows %d colours, not the view's gradient" % colours)
-    print("screenshot: %s (%d colours)" % (png, colours))
-    expect_log(host, [INIT])
-    host.signal("done")
-    expect(host.finish() == 0, "host exit code is not 0")
-
-
-CASES = {name[len("case_"):]: fn for name, fn in globals().items() if name.startswith("case_")}
+CASES = dict([("guard_flow", guard_flow)] + [(name[len("case_"):], fn) for name, fn in
+                                              globals().items() if name.startswith("case_")])
 
 
 def main(argv):
@@ -238,22 +192,7 @@ def main(argv):
         print("usage: guard_cases.py CASE|--list  (cases: %s)" % ", ".join(CASES),
               file=sys.stderr)
         return 2
-    name = argv[1]
-    start = time.monotonic()
-    host = None
-    try:
-        with HostSession(name) as host:
-            try:
-                CASES[name](host)
-            except (Failure, subprocess.SubprocessError, OSError) as error:
-                print("FAIL %s: %s" % (name, error))
-                print(host.diagnostics())
-                return 1
-    except Failure as error:
-        print("FAIL %s: %s" % (name, error))
-        return 1
-    print("ok %s (%.1f s)" % (name, time.monotonic() - start))
-    return 0
+    return run_case(argv[1], CASES[argv[1]])
 
 
 if __name__ == "__main__":

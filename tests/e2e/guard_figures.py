@@ -15,106 +15,77 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from host_session import (Failure, HostSession, expect, gamma_reset, host_pids,  # noqa: E402
-                          tools_dir, wait_for_screen, wine)
-
-SET_WARM = 'call veskaro/gamma set {"ramp": ramp(warm)}'
+from host_session import (WARM, WM_POWERBROADCAST, Failure, HostSession, expect,  # noqa: E402
+                          gamma_reset, host_pids, poll, screen_is, set_call)
 
 
 def cpu_seconds(pid):
-    """User + system time of a process, from /proc/PID/stat."""
+    """User + system time of a process: fields 14 and 15 of /proc/PID/stat."""
     with open("/proc/%d/stat" % pid, encoding="ascii") as f:
         fields = f.read().rsplit(")", 1)[1].split()
-    # Fields 14 and 15 of the line; the split above starts at field 3.
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def peak_working_set_kib(pid):
-    with open("/proc/%d/status" % pid, encoding="ascii") as f:
-        for line in f:
-            if line.startswith("VmHWM:"):
-                return int(line.split()[1])
-    return 0
-
-
-def time_resets(count, gap_s, limit_s, rng, before=None):
+def time_resets(count, gap_s, rng, before=lambda: None):
     """Milliseconds from each outside reset to the restored warm ramp (xramp every 20 ms)."""
     times = []
     for _ in range(count):
-        if before is not None:
-            before()
-        expect(wait_for_screen("warm", limit_s) is not None, "screen not warm before a reset")
+        before()
+        expect(poll(lambda: screen_is(WARM), 6) is not None, "not warm before a reset")
         # A random point in the check period, so the figures are not all the worst case.
         time.sleep(rng.uniform(0, gap_s))
         gamma_reset()
-        elapsed = wait_for_screen("warm", limit_s)
-        expect(elapsed is not None, "not restored within %.1f s" % limit_s)
+        elapsed = poll(lambda: screen_is(WARM), 6)
+        expect(elapsed is not None, "not restored within 6 s")
         times.append(elapsed * 1000)
     return times
 
 
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--resets", type=int, default=7, help="resets per figure (at least 5)")
+    parser.add_argument("--resets", type=int, default=7, help="resets per figure")
     parser.add_argument("--idle", type=float, default=60, help="armed idle period, seconds")
     args = parser.parse_args(argv[1:])
     rng = random.Random(20)
-    rows = []
     with HostSession("figures") as host:
         try:
-            host.add(SET_WARM)
+            set_line = host.send(set_call(WARM))
             # A plain timer while idle: an `await` would poll every 20 ms inside the host.
             host.add("wait %d" % (args.idle * 1000 + 3000))
             host.await_signal("done", 3600 * 1000)
             host.add("close")
             host.start()
-            expect(host.reply(1).get("reply") == "success", "set was not answered success")
-            expect(wait_for_screen("warm", 2) is not None, "the warm ramp is not on the screen")
+            expect(host.reply(set_line) == ("success", None), "set was not answered success")
             pids = host_pids()
             expect(len(pids) == 1, "expected one host process, found %s" % pids)
-            pid = pids[0]
-
             print("armed idle for %.0f s ..." % args.idle, flush=True)
             time.sleep(1)
-            before = cpu_seconds(pid)
+            before = cpu_seconds(pids[0])
             time.sleep(args.idle)
-            cpu = cpu_seconds(pid) - before
-
+            cpu = cpu_seconds(pids[0]) - before
             print("%d outside resets, periodic check only ..." % args.resets, flush=True)
-            periodic = time_resets(args.resets, 3.0, 6.0, rng)
-
+            periodic = time_resets(args.resets, 3.0, rng)
             print("%d outside resets during power-resume bursts ..." % args.resets, flush=True)
-            post = os.path.join(tools_dir(), "post_message.exe")
-
-            def resume():
-                code, out = wine(host.work, post, "veskaro_flutter", 536, 18, 0)
-                expect(code == 0, "post_message.exe failed: " + out)
-
-            burst = time_resets(args.resets, 1.0, 6.0, rng, before=resume)
-            peak = peak_working_set_kib(pid)
+            burst = time_resets(args.resets, 1.0, rng, lambda: host.tool(
+                "post_message", "veskaro_flutter", WM_POWERBROADCAST, 18, 0))
+            with open("/proc/%d/status" % pids[0], encoding="ascii") as f:
+                peak = [int(l.split()[1]) for l in f if l.startswith("VmHWM:")][0]
             host.signal("done")
             expect(host.finish() == 0, "host exit code is not 0")
         except Failure as error:
-            print("FAIL: %s" % error)
-            print(host.diagnostics())
+            print("FAIL: %s\n%s" % (error, host.diagnostics()))
             return 1
-
-    rows.append(("reset -> restored, periodic check (n=%d)" % len(periodic),
-                 "median %4.0f ms, max %4.0f ms" % (statistics.median(periodic),
-                                                    max(periodic))))
-    rows.append(("reset -> restored, during a burst (n=%d)" % len(burst),
-                 "median %4.0f ms, max %4.0f ms" % (statistics.median(burst), max(burst))))
+    rows = [("end-to-end figure (veskaro_flutter.exe under Wine)", "value")]
+    for label, times in (("periodic check", periodic), ("during a burst", burst)):
+        rows.append(("reset -> restored, %s (n=%d)" % (label, len(times)),
+                     "median %4.0f ms, max %4.0f ms" % (statistics.median(times), max(times))))
     rows.append(("host CPU over %.0f s armed idle" % args.idle,
                  "%.0f ms (%.3f %% of one core; clock tick %.0f ms)" %
                  (cpu * 1000, 100 * cpu / args.idle, 1000 / os.sysconf("SC_CLK_TCK"))))
     rows.append(("host peak working set (VmHWM)", "%.1f MiB" % (peak / 1024)))
-    print()
-    header = "end-to-end figure (veskaro_flutter.exe under Wine)"
-    width = max([len(header)] + [len(r[0]) for r in rows])
-    print("%-*s  %s" % (width, header, "value"))
-    print("%s  %s" % ("-" * width, "-" * 31))
-    for name, value in rows:
-        print("%-*s  %s" % (width, name, value))
+    width = max(len(r[0]) for r in rows)
+    rows.insert(1, ("-" * width, "-" * 31))
+    print("\n" + "\n".join("%-*s  %s" % (width, name, value) for name, value in rows))
     print("\nreset times, ms: periodic %s; burst %s" %
           (" ".join("%.0f" % t for t in periodic), " ".join("%.0f" % t for t in burst)))
     return 0

@@ -17,14 +17,24 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from guard_cases import (CLEARED, PERIODIC_RESTORE_S, SET_WARM, armed_warm,  # noqa: E402
-                         expect_reply, reset_and_time)
-from host_session import REPO, Failure, HostSession, expect, load_rig_env, run_quiet  # noqa: E402
+from guard_cases import (PERIODIC_RESTORE_S, finish, reset_and_time, run_guard_flow,  # noqa: E402
+                         start_armed)
+from host_session import (REPO, WARM, Failure, HostSession, expect, load_rig_env,  # noqa: E402
+                          set_call, temp_folder)
 
 KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\veskaro_flutter"
 INSTALLED = "C:\\Program Files\\veskaro_flutter"
 SHORTCUT = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\veskaro_flutter.lnk"
 STOPPED = 2
+
+
+def run_quiet(args, out_path, timeout):
+    """Runs a program with its output in a file (a pipe would wait for wineserver's copy)."""
+    with open(out_path, "wb") as out:
+        code = subprocess.call(args, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                               timeout=timeout)
+    with open(out_path, encoding="utf-8", errors="replace") as out:
+        return code, out.read()
 
 
 def wine(*args, timeout=120):
@@ -87,30 +97,10 @@ def older_setup(stage):
     return output
 
 
-def installed_host(name):
-    """A session of the installed app, started by its Windows path as the shortcut does."""
-    os.environ["VESKARO_E2E_BUNDLE"] = unix(INSTALLED)
-    host = HostSession(name)
-    host.program = INSTALLED + "\\veskaro_flutter.exe"
-    return host
-
-
 def guard_flow():
-    """Set, an outside reset restored, clear, exit 0; returns the guard's log file."""
-    with installed_host("installed") as host:
-        host.add(SET_WARM)
-        host.await_signal("reset")
-        clear = host.add("call veskaro/gamma clear")
-        host.await_signal("done")
-        host.add("close")
-        armed_warm(host)
-        reset_and_time(PERIODIC_RESTORE_S)
-        host.signal("reset")
-        expect_reply(host.reply(clear), "success")
-        host.wait_log(CLEARED)
-        host.signal("done")
-        expect(host.finish() == 0, "host exit code is not 0")
-        return host.log_path
+    """The installed app's guard flow; returns the guard's log file."""
+    expect(run_guard_flow(unix(INSTALLED), "installed") == 0, "the installed app's guard failed")
+    return os.path.join(temp_folder("installed")[0], "tarnuvo_gamma.log")
 
 
 def main():
@@ -144,19 +134,15 @@ def main():
     log = guard_flow()
 
     # A running copy: nothing is replaced or removed, and the app keeps its ramp.
-    with installed_host("running") as host:
-        host.add(SET_WARM)
-        host.await_signal("done")
-        host.add("close")
-        armed_warm(host)
+    with HostSession("running", folder) as host:
+        start_armed(host, host.send(set_call(WARM)))
         before = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in tree(folder)}
         codes = setup(setup_exe)[0], uninstall_and_wait()
         expect(codes == (STOPPED, STOPPED), "install, uninstall of a running app: %s" % (codes,))
         after = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in tree(folder)}
         expect(after == before and registry(), "files or entry changed while the app ran")
         reset_and_time(PERIODIC_RESTORE_S)
-        host.signal("done")
-        expect(host.finish() == 0, "host exit code is not 0")
+        finish(host)
 
     # What a user runs: the quiet uninstall command, which returns before the work is done.
     command = registry()["QuietUninstallString"]
@@ -171,8 +157,7 @@ def main():
 
 
 if __name__ == "__main__":
-    load_rig_env()
-    os.environ.pop("VESKARO_E2E_RIG_ENV", None)  # loaded once: sessions keep our own prefix
+    load_rig_env()  # once: the sessions then keep our own prefix
     WORK = os.path.join(os.environ.get("VESKARO_E2E_WORK", os.path.join(REPO, "build")),
                         "installer")
     PREFIX = os.path.join(WORK, "prefix")

@@ -13,9 +13,8 @@ import zipfile
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from guard_cases import (ARMED, CLEARED, INIT, OK, PERIODIC_RESTORE_S, SET_WARM,  # noqa: E402
-                         armed_warm, expect_log, expect_reply, reset_and_time)
-from host_session import Failure, HostSession, expect  # noqa: E402
+from guard_cases import run_guard_flow  # noqa: E402
+from host_session import Failure, expect  # noqa: E402
 
 
 def unpack(cpack, cpack_config, work):
@@ -32,37 +31,14 @@ def unpack(cpack, cpack_config, work):
     return folder
 
 
-def guard_flow(host):
-    """Set, an outside reset restored, clear, exit 0."""
-    host.add(SET_WARM)
-    host.await_signal("restored")
-    clear_line = host.add("call veskaro/gamma clear")
-    host.await_signal("done")
-    host.add("close")
-    armed_warm(host)
-    reset_and_time(PERIODIC_RESTORE_S)
-    host.signal("restored")
-    expect_reply(host.reply(clear_line), "success")
-    expect_log(host, [INIT, ARMED, OK, CLEARED])
-    host.signal("done")
-    expect(host.finish() == 0, "host exit code is not 0")
-
-
 def main(argv):
-    work = os.path.join(os.environ["VESKARO_E2E_WORK"], "unpacked")
     try:
-        os.environ["VESKARO_E2E_BUNDLE"] = unpack(argv[1], argv[2], work)
-        with HostSession("package") as host:
-            try:
-                guard_flow(host)
-            except Failure:
-                print(host.diagnostics())
-                raise
+        folder = unpack(argv[1], argv[2], os.path.join(os.environ["VESKARO_E2E_WORK"], "unpacked"))
     except (Failure, subprocess.SubprocessError, OSError) as error:
         print("FAIL package: %s" % error)
         return 1
-    print("ok package: ran from %s" % os.environ["VESKARO_E2E_BUNDLE"])
-    return 0
+    print("package unpacked into %s" % folder)
+    return run_guard_flow(folder, "package")
 
 
 if __name__ == "__main__":
