@@ -4,7 +4,7 @@
 #include <memory>
 #include <utility>
 
-#include "client/method_call.h"
+#include "codec/method_call.h"
 #include "codec/standard_method_codec.h"
 #include "testbed/engine/scenario_value.h"
 

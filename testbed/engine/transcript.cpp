@@ -1,7 +1,7 @@
 #include "testbed/engine/transcript.h"
 
-#include "client/method_result.h"
 #include "codec/bad_variant_access.h"
+#include "codec/method_result.h"
 #include "codec/standard_method_codec.h"
 #include "testbed/engine/json_text.h"
 
