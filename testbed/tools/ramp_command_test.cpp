@@ -36,7 +36,7 @@ TEST(RampSamplesTest, SamplesAreEntries32To224OfEachChannel) {
   other[0] = 65535;  // entries 0 and 255 are not sampled
   other[255] = 0;
   EXPECT_EQ(MaxSampleDifference(warm, other), 0);
-  other[2 * kRampEntries + 224] += 100;
+  other[2 * kRampEntriesPerChannel + 224] += 100;
   EXPECT_EQ(MaxSampleDifference(warm, other), 100);
   EXPECT_GT(MaxSampleDifference(warm, Ramp(5)), 65535);  // malformed never matches
 
@@ -44,9 +44,9 @@ TEST(RampSamplesTest, SamplesAreEntries32To224OfEachChannel) {
   std::vector<std::uint16_t> values(3 * 1024);
   for (int i = 0; i < 3 * 1024; ++i) values[i] = static_cast<std::uint16_t>(i);
   const Ramp scaled = ScaleRamp(values, 1024);
-  ASSERT_EQ(scaled.size(), 3u * kRampEntries);
+  ASSERT_EQ(scaled.size(), kRampEntries);
   EXPECT_EQ(scaled[128], 514);
-  EXPECT_EQ(scaled[2 * kRampEntries + 255], 3071);
+  EXPECT_EQ(scaled[2 * kRampEntriesPerChannel + 255], 3071);
   EXPECT_TRUE(ScaleRamp(values, 1025).empty());
 }
 
