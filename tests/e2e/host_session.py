@@ -79,7 +79,7 @@ def wine(scratch, program, *args):
 
 def xramp(*args):
     """The X server's ramp read from Linux, past Wine: (code, output)."""
-    exe = os.environ.get("VESKARO_XRAMP") or os.path.join(REPO, "build", "wine-tools", "xramp")
+    exe = os.environ.get("VESKARO_XRAMP") or os.path.join(REPO, "build", "rig-tools", "linux", "xramp")
     done = subprocess.run([exe] + list(args), stdin=subprocess.DEVNULL, capture_output=True,
                           text=True, timeout=10, check=False)
     return done.returncode, (done.stdout + done.stderr).strip()
