@@ -24,11 +24,10 @@ class UniqueAny {
   ~UniqueAny() { Reset(); }
 
   UniqueAny(UniqueAny&& other) noexcept : handle(other.Release()), traits(other.traits) {}
+  // Safe on itself too: the handle is taken out before the old one is closed.
   UniqueAny& operator=(UniqueAny&& other) noexcept {
-    if (this != &other) {
-      Reset(other.Release());
-      traits = other.traits;
-    }
+    Reset(other.Release());
+    traits = other.traits;
     return *this;
   }
 
