@@ -211,9 +211,10 @@ TEST_F(ProcessTest, ExecutableCarriesVersionManifestAndIcon) {
     EXPECT_EQ(VersionString(info, string[0]), string[1]);
   }
 
-  const UniqueModule module(LoadLibraryExW(executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-  ASSERT_TRUE(module);
-  HMODULE image = module.Get();
+  const UniqueModule image_module(
+      LoadLibraryExW(executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(image_module);
+  HMODULE image = image_module.Get();
   HRSRC manifest = FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST);
   ASSERT_NE(manifest, nullptr);
   const char* text = static_cast<const char*>(LockResource(LoadResource(image, manifest)));
