@@ -5,13 +5,16 @@
 #include <shellapi.h>
 
 #include <cwchar>
-#include <memory>
+
+#include "base/unique_any.h"
 
 namespace {
 
 // CommandLineToArgvW's array and its strings are one LocalAlloc block.
-struct LocalFreeDeleter {
-  void operator()(wchar_t** block) const { LocalFree(block); }
+struct ArgumentBlockTraits {
+  using Handle = wchar_t**;
+  static Handle Null() { return nullptr; }
+  void Close(Handle block) const { LocalFree(block); }
 };
 
 }  // namespace
@@ -21,14 +24,14 @@ std::vector<std::string> ReadCommandLineArguments() { return SplitCommandLine(Ge
 std::vector<std::string> SplitCommandLine(const wchar_t* command_line) {
   std::vector<std::string> arguments;
   int count = 0;
-  const std::unique_ptr<wchar_t*, LocalFreeDeleter> argv(CommandLineToArgvW(command_line, &count));
+  const UniqueAny<ArgumentBlockTraits> argv(CommandLineToArgvW(command_line, &count));
   if (!argv) {
     return arguments;
   }
   // Index 0 is the program path. An argument that fails to convert stays as "" so the
   // others keep their positions.
   for (int i = 1; i < count; ++i) {
-    arguments.push_back(Utf16ToUtf8(argv.get()[i]));
+    arguments.push_back(Utf16ToUtf8(argv.Get()[i]));
   }
   return arguments;
 }

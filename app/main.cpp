@@ -9,7 +9,7 @@
 #include "app/command_line.h"
 #include "app/console.h"
 #include "app/single_instance.h"
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 #include "client/engine_project.h"
 #include "window/flutter_window.h"
 
@@ -46,7 +46,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   FlutterWindow window(project);
   if (!window.Create(kWindowTitle, Win32Window::Point(10, 10), Win32Window::Size(680, 460))) {
     // COM stays initialised on this path; the process ends right away.
-    mutex.Close();
+    mutex.Reset();
     return kExitFailure;
   }
   window.SetQuitOnClose(true);
@@ -58,6 +58,6 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   }
 
   CoUninitialize();
-  mutex.Close();
+  mutex.Reset();
   return kExitOk;
 }

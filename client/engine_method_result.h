@@ -7,10 +7,10 @@
 #include <string>
 
 #include "client/binary_messenger.h"
-#include "client/method_result.h"
 #include "client/one_shot_reply.h"
 #include "codec/encodable_value.h"
 #include "codec/method_codec.h"
+#include "codec/method_result.h"
 
 namespace flutter {
 

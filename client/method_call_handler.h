@@ -5,8 +5,8 @@
 #include <functional>
 #include <memory>
 
-#include "client/method_call.h"
-#include "client/method_result.h"
+#include "codec/method_call.h"
+#include "codec/method_result.h"
 
 namespace flutter {
 

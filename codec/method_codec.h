@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "client/method_call.h"
-#include "client/method_result.h"
 #include "codec/encodable_value.h"
+#include "codec/method_call.h"
+#include "codec/method_result.h"
 
 namespace flutter {
 

@@ -10,7 +10,8 @@
 
 namespace flutter {
 
-// Stateless. A derived serializer can take further type bytes in ReadValueOfType and
+// Keeps no state of its own (decoding counts its nesting depth per thread), so one instance
+// serves every thread. A derived serializer can take further type bytes in ReadValueOfType and
 // further value kinds in WriteValue, handing the rest to this one; nested elements go
 // through the same virtual operations.
 class StandardCodecSerializer {

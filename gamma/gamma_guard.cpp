@@ -5,6 +5,8 @@
 
 #include "client/method_channel.h"
 #include "codec/encodable_value.h"
+#include "codec/method_call.h"
+#include "codec/method_result.h"
 #include "codec/standard_method_codec.h"
 #include "gamma/guard_log.h"
 #include "gamma/screen_dc.h"
@@ -61,10 +63,9 @@ void GammaGuard::Init(flutter::BinaryMessenger* messenger,
   }
   const flutter::StandardMethodCodec& codec = flutter::StandardMethodCodec::GetInstance();
   channel = std::make_unique<flutter::MethodChannel>(messenger, kChannelName, &codec);
-  GammaGuard* guard = this;
   channel->SetMethodCallHandler(
-      [guard](const flutter::MethodCall& call, std::unique_ptr<flutter::MethodResult> result) {
-        guard->HandleMethodCall(call, std::move(result));
+      [this](const flutter::MethodCall& call, std::unique_ptr<flutter::MethodResult> result) {
+        HandleMethodCall(call, std::move(result));
       });
   GuardLog("init: channel registered");
 }
@@ -135,7 +136,7 @@ void GammaGuard::Reassert() {
   GammaRamp current;
   {
     // Released right after the read, whatever its result.
-    ScreenDc dc(platform);
+    const ScreenDc dc = AcquireScreenDc(platform);
     if (dc.Get() == nullptr || !platform.GetDeviceGammaRamp(dc.Get(), current)) {
       return;
     }
@@ -154,7 +155,7 @@ void GammaGuard::Reassert() {
 void GammaGuard::Rewrite() {
   int32_t outcome = 0;
   {
-    ScreenDc dc(platform);
+    const ScreenDc dc = AcquireScreenDc(platform);
     if (dc.Get() == nullptr) {
       return;
     }

@@ -8,14 +8,14 @@
 #include <memory>
 #include <vector>
 
-#include "client/method_call.h"
-#include "client/method_result.h"
 #include "gamma/gamma_platform.h"
 #include "gamma/gamma_ramp.h"
 
 namespace flutter {
 class BinaryMessenger;
+class MethodCall;
 class MethodChannel;
+class MethodResult;
 }  // namespace flutter
 
 class GammaGuard {

@@ -1,28 +1,24 @@
-// Owns the whole screen's device context for one operation and releases it through
-// the platform when it goes out of scope.
+// Owns the whole screen's device context for one operation and releases it through the
+// platform that gave it.
 #ifndef GAMMA_SCREEN_DC_H_
 #define GAMMA_SCREEN_DC_H_
 
+#include "base/unique_any.h"
 #include "gamma/gamma_platform.h"
 
-class ScreenDc {
- public:
-  explicit ScreenDc(GammaPlatform& screen) : platform(screen), dc(screen.GetDC(nullptr)) {}
-  ~ScreenDc() {
-    if (dc != nullptr) {
-      platform.ReleaseDC(nullptr, dc);
-    }
-  }
+struct ScreenDcTraits {
+  using Handle = GammaPlatform::DeviceContext;
+  static Handle Null() { return nullptr; }
+  void Close(Handle dc) const { platform->ReleaseDC(nullptr, dc); }
 
-  ScreenDc(const ScreenDc&) = delete;
-  ScreenDc& operator=(const ScreenDc&) = delete;
-
-  // Null when the screen's device context was unavailable.
-  GammaPlatform::DeviceContext Get() const { return dc; }
-
- private:
-  GammaPlatform& platform;
-  GammaPlatform::DeviceContext dc;
+  GammaPlatform* platform = nullptr;
 };
+
+// Null when the screen's device context was unavailable.
+using ScreenDc = UniqueAny<ScreenDcTraits>;
+
+inline ScreenDc AcquireScreenDc(GammaPlatform& platform) {
+  return ScreenDc(platform.GetDC(nullptr), ScreenDcTraits{&platform});
+}
 
 #endif  // GAMMA_SCREEN_DC_H_

@@ -8,13 +8,9 @@
 FlutterWindow::FlutterWindow(const flutter::EngineProject& engine_project)
     : project(engine_project) {}
 
-FlutterWindow::~FlutterWindow() {
-  // A controller still held here goes before the guard, whose channel handler its
-  // messenger still holds; cleared first, as in OnDestroy, so that messages sent while it
-  // shuts down find no controller.
-  std::unique_ptr<flutter::FlutterViewController> controller = std::move(view_controller);
-  controller.reset();
-}
+// A controller still held here goes before the guard, whose channel handler its messenger
+// still holds.
+FlutterWindow::~FlutterWindow() { ReleaseController(); }
 
 LRESULT FlutterWindow::MessageHandler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   // The guard sees every message first and keeps only its own timers.
@@ -51,17 +47,18 @@ bool FlutterWindow::OnCreate() {
   SetChildContent(view_controller->GetView()->GetHWND());
   gamma_guard.Init(view_controller->GetEngine()->GetMessenger(), GetHandle());
   // Shown only once the engine has drawn, so the window never appears blank.
-  FlutterWindow* self = this;
-  view_controller->GetEngine()->SetNextFrameCallback([self]() { self->Show(); });
+  view_controller->GetEngine()->SetNextFrameCallback([this]() { Show(); });
   view_controller->ForceRedraw();
   return true;
 }
 
 void FlutterWindow::OnDestroy() {
-  if (view_controller) {
-    // Cleared before destruction so that messages sent meanwhile find no controller.
-    std::unique_ptr<flutter::FlutterViewController> controller = std::move(view_controller);
-    controller.reset();
-  }
+  ReleaseController();
   Win32Window::OnDestroy();
+}
+
+void FlutterWindow::ReleaseController() {
+  // Cleared before destruction so that messages sent while it shuts down find no controller.
+  std::unique_ptr<flutter::FlutterViewController> controller = std::move(view_controller);
+  controller.reset();
 }

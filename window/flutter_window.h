@@ -23,6 +23,9 @@ class FlutterWindow : public Win32Window {
   void OnDestroy() override;
 
  private:
+  // Destroys the controller, if any, after taking it out of view_controller.
+  void ReleaseController();
+
   // The destructor releases a controller still held; then the members go in reverse order.
   flutter::EngineProject project;
   std::unique_ptr<flutter::FlutterViewController> view_controller;

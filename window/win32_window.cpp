@@ -4,9 +4,8 @@
 
 #include <cmath>
 #include <cstdint>
-#include <memory>
-#include <type_traits>
 
+#include "base/unique_module.h"
 #include "client/embedder.h"
 
 const wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
@@ -59,12 +58,6 @@ void UnregisterWindowClass() {
   Registration().class_registered = false;
 }
 
-// A library loaded for one lookup, freed on every path.
-struct ModuleDeleter {
-  void operator()(HMODULE library) const { FreeLibrary(library); }
-};
-using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>;
-
 // Lets the non-client area follow the monitor's DPI on systems that have the call.
 void EnableFullDpiSupportIfAvailable(HWND hwnd) {
   const UniqueModule user32(LoadLibraryA("User32.dll"));
@@ -73,7 +66,7 @@ void EnableFullDpiSupportIfAvailable(HWND hwnd) {
   }
   using EnableNonClientDpiScalingFunction = BOOL(WINAPI*)(HWND);
   auto enable = reinterpret_cast<EnableNonClientDpiScalingFunction>(
-      reinterpret_cast<void*>(GetProcAddress(user32.get(), "EnableNonClientDpiScaling")));
+      reinterpret_cast<void*>(GetProcAddress(user32.Get(), "EnableNonClientDpiScaling")));
   if (enable != nullptr) {
     enable(hwnd);
   }
@@ -230,6 +223,8 @@ LRESULT Win32Window::MessageHandler(HWND hwnd, UINT message, WPARAM wparam, LPAR
       UpdateTheme(hwnd);
       return 0;
   }
+  // The stored handle, not hwnd, on purpose: after WM_DESTROY it is null, so the closing
+  // WM_NCDESTROY reaches DefWindowProcW with a null handle, which does nothing.
   return DefWindowProcW(window_handle, message, wparam, lparam);
 }
 

@@ -65,7 +65,7 @@ class Win32Window {
   HWND child_content = nullptr;
 };
 
-// value × dpi / 96, truncated toward zero.
+// value × scale (a monitor's DPI / 96), truncated toward zero and clamped to 32 bits.
 int32_t ScaleForDpi(int32_t value, double scale);
 
 // The title bar's dark-mode flag for a theme value: 1 for 0 (dark app theme), else 0.

@@ -191,19 +191,32 @@ rig_ensure_prefix() {
   rig_log "prefix ready in $(($(date +%s) - start)) s"
 }
 
-# Builds a small Windows helper of the rig (keepalive, envrun) from scripts/rig/NAME.c, once.
-rig_tool_exe() {
-  local src=$RIG_SCRIPTS/$1.c exe=$RIG_BASE/wine-tools/$1.exe flags=-mwindows
-  [ "$1" = envrun ] && flags=-municode
-  if [ ! -x "$exe" ] || [ "$src" -nt "$exe" ]; then
-    mkdir -p "$(dirname "$exe")"
-    x86_64-w64-mingw32-gcc-posix -O2 -static $flags -o "$exe.$$" "$src" >&2 || {
-      rig_log "could not build $exe (is g++-mingw-w64-x86-64-posix installed?)"
-      return 1
-    }
-    mv "$exe.$$" "$exe"
+# Builds the rig's own programs (scripts/rig/CMakeLists.txt) for PLATFORM, windows or linux,
+# in $RIG_BASE/rig-tools/PLATFORM: configured once, then rebuilt only where sources changed.
+# Rigs of the same tree may do this at once, hence the lock.
+rig_build_tools() {
+  local dir=$RIG_BASE/rig-tools/$1 log toolchain=()
+  [ "$1" = windows ] && toolchain=("-DCMAKE_TOOLCHAIN_FILE=$RIG_REPO/cmake/mingw-w64.cmake")
+  mkdir -p "$dir"
+  log=$dir/build.log
+  if ! (
+    flock 9
+    if [ ! -f "$dir/build.ninja" ]; then
+      cmake -S "$RIG_SCRIPTS" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${toolchain[@]}" ||
+        exit 1
+    fi
+    cmake --build "$dir"
+  ) 9>"$dir.lock" >"$log" 2>&1; then
+    cat "$log" >&2
+    rig_log "could not build the rig's $1 programs (scripts/bootstrap installs what they need)"
+    return 1
   fi
-  echo "$exe"
+}
+
+# Prints the path of a Windows helper of the rig (keepalive, envrun), built if need be.
+rig_tool_exe() {
+  rig_build_tools windows || return 1
+  echo "$RIG_BASE/rig-tools/windows/$1.exe"
 }
 
 # Waits until the keep-alive runs on the desktop: nothing else may be the prefix's first process.
@@ -380,24 +393,11 @@ rig_temp_dir() {
   export TMP=$RIG_TEMP_WIN TEMP=$RIG_TEMP_WIN
 }
 
-# Builds xramp (the Linux reader of the X ramp) once, from testbed/tools, with the host compiler:
-# end-to-end tests of the windows preset need it, and that build only makes Windows programs.
+# Prints the path of xramp (the Linux reader of the X ramp), built if need be: end-to-end tests
+# of the windows preset need it, and that build only makes Windows programs.
 rig_xramp_exe() {
-  local exe=$RIG_BASE/wine-tools/xramp src=$RIG_REPO/testbed/tools f newer=
-  for f in "$src"/xramp.cpp "$src"/ramp_command.cpp "$src"/ramp_command.h \
-    "$src"/ramp_samples.cpp "$src"/ramp_samples.h; do
-    [ "$f" -nt "$exe" ] && newer=1
-  done
-  if [ ! -x "$exe" ] || [ -n "$newer" ]; then
-    mkdir -p "$(dirname "$exe")"
-    g++ -std=c++17 -O2 -I"$RIG_REPO" -o "$exe.$$" "$src"/xramp.cpp "$src"/ramp_command.cpp \
-      "$src"/ramp_samples.cpp -lXxf86vm -lX11 >&2 || {
-      rig_log "could not build xramp (are libx11-dev and libxxf86vm-dev installed?)"
-      return 1
-    }
-    mv "$exe.$$" "$exe"
-  fi
-  echo "$exe"
+  rig_build_tools linux || return 1
+  echo "$RIG_BASE/rig-tools/linux/xramp"
 }
 
 rig_xramp() {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "testbed/engine/hex_text.h"
 #include "testbed/engine/testbed_control.h"
 
 namespace {
@@ -20,17 +21,6 @@ std::string Environment(const char* name) {
     return std::string();
   }
   return std::string(value, length);
-}
-
-std::string Hex(const char* text) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (const char* c = text; c != nullptr && *c != '\0'; ++c) {
-    const unsigned char byte = static_cast<unsigned char>(*c);
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0x0F];
-  }
-  return hex;
 }
 
 std::string Narrow(const wchar_t* text) {
@@ -65,7 +55,7 @@ class ProcessHooks {
     const int32_t count = TestbedEngineArgumentCount();
     std::fprintf(out, "argc %d\n", static_cast<int>(count));
     for (int32_t i = 0; i < count; ++i) {
-      std::fprintf(out, "arg %s\n", Hex(TestbedEngineArgument(i)).c_str());
+      std::fprintf(out, "arg %s\n", testbed::HexText(Text(TestbedEngineArgument(i))).c_str());
     }
     for (int32_t i = 0; i < TestbedPluginRegistrationCount(); ++i) {
       std::fprintf(out, "plugin %s %s\n", Text(TestbedPluginRegistrationFunction(i)),

@@ -1,5 +1,7 @@
 #include "testbed/engine/transcript.h"
 
+#include "testbed/engine/hex_text.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #endif
@@ -7,17 +9,6 @@
 namespace testbed {
 
 namespace {
-
-std::string Hex(const uint8_t* bytes, size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(2 * size);
-  for (size_t i = 0; i < size; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 15];
-  }
-  return text;
-}
 
 std::FILE* OpenForWriting(const std::string& path) {
 #if defined(_WIN32)
@@ -40,8 +31,8 @@ Transcript::Transcript() : start(std::chrono::steady_clock::now()) {}
 Transcript::~Transcript() = default;
 
 bool Transcript::Open(const std::string& path) {
-  file.reset(OpenForWriting(path));
-  return file != nullptr;
+  file.Reset(OpenForWriting(path));
+  return static_cast<bool>(file);
 }
 
 void Transcript::Start() {
@@ -53,7 +44,9 @@ void Transcript::Reply(int line, const std::string& channel, Answer answer, cons
                        size_t size) {
   std::string reply = "none";
   if (answer != Answer::kNone) {
-    reply = answer == Answer::kEmpty || size == 0 ? "empty" : Hex(bytes, size);
+    reply = answer == Answer::kEmpty || size == 0
+                ? "empty"
+                : HexText(std::string_view(reinterpret_cast<const char*>(bytes), size));
   }
   Write("reply", std::to_string(line) + " " + channel + " " + reply);
 }
@@ -87,8 +80,8 @@ void Transcript::Write(const char* event, const std::string& fields) {
     line += " " + fields;
   }
   line += "\n";
-  std::fwrite(line.data(), 1, line.size(), file.get());
-  std::fflush(file.get());
+  std::fwrite(line.data(), 1, line.size(), file.Get());
+  std::fflush(file.Get());
 }
 
 }  // namespace testbed

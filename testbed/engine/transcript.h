@@ -11,8 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
+
+#include "base/unique_any.h"
 
 namespace testbed {
 
@@ -44,13 +45,15 @@ class Transcript {
   void End();
 
  private:
-  struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+  struct FileTraits {
+    using Handle = std::FILE*;
+    static Handle Null() { return nullptr; }
+    void Close(Handle file) const { std::fclose(file); }
   };
 
   void Write(const char* event, const std::string& fields);
 
-  std::unique_ptr<std::FILE, FileCloser> file;
+  UniqueAny<FileTraits> file;
   std::chrono::steady_clock::time_point start;
 };
 

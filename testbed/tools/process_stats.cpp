@@ -15,8 +15,9 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <vector>
+
+#include "base/unique_handle.h"
 
 namespace {
 
@@ -55,11 +56,6 @@ struct GdiEntry {
   uint64_t user;
 };
 static_assert(sizeof(GdiEntry) == 24, "GDI table entries are 24 bytes on x64");
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using HandleOwner = std::unique_ptr<void, HandleCloser>;
 
 long CountHandles(DWORD process_id) {
   std::vector<uint8_t> buffer(1 << 20);
@@ -129,33 +125,34 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "process_stats: no window with that title\n");
     return 1;
   }
-  HandleOwner process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id));
+  const UniqueHandle process(
+      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id));
   if (!process) {
     std::fprintf(stderr, "process_stats: cannot open process %lu\n", process_id);
     return 1;
   }
   PROCESS_MEMORY_COUNTERS memory = {};
   memory.cb = sizeof(memory);
-  if (!GetProcessMemoryInfo(process.get(), &memory, sizeof(memory))) {
+  if (!GetProcessMemoryInfo(process.Get(), &memory, sizeof(memory))) {
     std::fprintf(stderr, "process_stats: cannot read the memory counters\n");
     return 1;
   }
   const long handles = CountHandles(process_id);
-  const long gdi = CountGdiObjects(process.get());
+  const long gdi = CountGdiObjects(process.Get());
   if (handles < 0 || gdi < 0) {
     std::fprintf(stderr, "process_stats: cannot read the handle tables\n");
     return 1;
   }
   DWORD api_handles = 0;
-  if (!GetProcessHandleCount(process.get(), &api_handles)) {
+  if (!GetProcessHandleCount(process.Get(), &api_handles)) {
     api_handles = 0;
   }
   std::printf(
       "{\"pid\":%lu,\"handles\":%ld,\"gdi\":%ld,\"user\":%lu,\"working_set\":%llu,"
       "\"peak_working_set\":%llu,\"api_handles\":%lu,\"api_gdi\":%lu}\n",
-      process_id, handles, gdi, GetGuiResources(process.get(), GR_USEROBJECTS),
+      process_id, handles, gdi, GetGuiResources(process.Get(), GR_USEROBJECTS),
       static_cast<unsigned long long>(memory.WorkingSetSize),
       static_cast<unsigned long long>(memory.PeakWorkingSetSize), api_handles,
-      GetGuiResources(process.get(), GR_GDIOBJECTS));
+      GetGuiResources(process.Get(), GR_GDIOBJECTS));
   return 0;
 }

@@ -95,7 +95,7 @@ int RunRampCommand(const RampCommand& command, const RampReader& read, const Ram
     return kExitOk;
   }
   Ramp screen;
-  if (!read(&screen) || screen.size() != 3 * kRampEntries) {
+  if (!read(&screen) || screen.size() != kRampEntries) {
     *err += "reading the ramp failed\n";
     return kExitFailed;
   }

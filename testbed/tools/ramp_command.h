@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "gamma/gamma_guard.h"
 #include "testbed/tools/ramp_samples.h"
 
 namespace probe {
@@ -17,8 +18,9 @@ namespace probe {
 struct RampCommand {
   enum class Action { kPrint, kPrintAll, kSet, kExpect };
   Action action = Action::kPrint;
-  Ramp ramp;            // the ramp to set or expect
-  int tolerance = 512;  // the guard's own; Wine's read-back is quantised by up to ~200
+  Ramp ramp;  // the ramp to set or expect
+  // The guard's own; Wine's read-back is quantised by up to ~200.
+  int tolerance = GammaGuard::kTolerance;
 };
 
 // Exit codes shared by the probes.

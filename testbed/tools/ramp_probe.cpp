@@ -6,39 +6,33 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_any.h"
 #include "testbed/tools/ramp_command.h"
 
 namespace {
 
 // The screen's device context, released on every path.
-class ScreenDc {
- public:
-  ScreenDc() : dc(GetDC(nullptr)) {}
-  ~ScreenDc() {
-    if (dc != nullptr) ReleaseDC(nullptr, dc);
-  }
-  ScreenDc(const ScreenDc&) = delete;
-  ScreenDc& operator=(const ScreenDc&) = delete;
-  HDC get() const { return dc; }
-
- private:
-  HDC dc;
+struct ScreenDcTraits {
+  using Handle = HDC;
+  static Handle Null() { return nullptr; }
+  void Close(Handle dc) const { ReleaseDC(nullptr, dc); }
 };
+using ScreenDc = UniqueAny<ScreenDcTraits>;
 
 bool ReadScreenRamp(probe::Ramp* ramp) {
-  ScreenDc screen;
-  if (screen.get() == nullptr) return false;
-  probe::Ramp values(3 * probe::kRampEntries);
-  if (!GetDeviceGammaRamp(screen.get(), values.data())) return false;
+  const ScreenDc screen(GetDC(nullptr));
+  if (!screen) return false;
+  probe::Ramp values(kRampEntries);
+  if (!GetDeviceGammaRamp(screen.Get(), values.data())) return false;
   *ramp = values;
   return true;
 }
 
 bool WriteScreenRamp(const probe::Ramp& ramp) {
-  ScreenDc screen;
-  if (screen.get() == nullptr) return false;
+  const ScreenDc screen(GetDC(nullptr));
+  if (!screen) return false;
   probe::Ramp values = ramp;
-  return SetDeviceGammaRamp(screen.get(), values.data()) != FALSE;
+  return SetDeviceGammaRamp(screen.Get(), values.data()) != FALSE;
 }
 
 }  // namespace

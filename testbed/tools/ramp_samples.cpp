@@ -3,9 +3,13 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "gamma/gamma_guard.h"
+
 namespace probe {
 
 namespace {
+
+constexpr double kLastEntry = static_cast<double>(kRampEntriesPerChannel - 1);
 
 std::uint16_t ToEntry(double fraction) {
   if (!(fraction > 0.0)) return 0;  // also NaN
@@ -14,11 +18,12 @@ std::uint16_t ToEntry(double fraction) {
 }
 
 Ramp ScaledChannels(double red, double green, double blue) {
-  const double scale[3] = {red, green, blue};
-  Ramp ramp(3 * kRampEntries);
-  for (int c = 0; c < 3; ++c) {
-    for (int i = 0; i < kRampEntries; ++i) {
-      ramp[c * kRampEntries + i] = ToEntry(scale[c] * i / (kRampEntries - 1));
+  const double scale[kRampChannels] = {red, green, blue};
+  Ramp ramp(kRampEntries);
+  for (std::size_t c = 0; c < kRampChannels; ++c) {
+    for (std::size_t i = 0; i < kRampEntriesPerChannel; ++i) {
+      ramp[c * kRampEntriesPerChannel + i] =
+          ToEntry(scale[c] * static_cast<double>(i) / kLastEntry);
     }
   }
   return ramp;
@@ -27,12 +32,14 @@ Ramp ScaledChannels(double red, double green, double blue) {
 }  // namespace
 
 Ramp ScaleRamp(const std::vector<std::uint16_t>& values, int size) {
-  if (size < 2 || values.size() < 3 * static_cast<std::size_t>(size)) return Ramp();
-  Ramp ramp(3 * kRampEntries);
-  for (int c = 0; c < 3; ++c) {
-    for (int i = 0; i < kRampEntries; ++i) {
-      const long index = std::lround(static_cast<double>(i) * (size - 1) / (kRampEntries - 1));
-      ramp[c * kRampEntries + i] = values[c * size + index];
+  if (size < 2 || values.size() < kRampChannels * static_cast<std::size_t>(size)) return Ramp();
+  const auto width = static_cast<std::size_t>(size);
+  Ramp ramp(kRampEntries);
+  for (std::size_t c = 0; c < kRampChannels; ++c) {
+    for (std::size_t i = 0; i < kRampEntriesPerChannel; ++i) {
+      const auto index = static_cast<std::size_t>(
+          std::lround(static_cast<double>(i) * static_cast<double>(size - 1) / kLastEntry));
+      ramp[c * kRampEntriesPerChannel + i] = values[c * width + index];
     }
   }
   return ramp;
@@ -40,11 +47,11 @@ Ramp ScaleRamp(const std::vector<std::uint16_t>& values, int size) {
 
 std::string FormatSamples(const Ramp& ramp) {
   std::string line;
-  if (ramp.size() != 3 * kRampEntries) return line;
-  for (int c = 0; c < 3; ++c) {
-    for (int entry : kSampledEntries) {
+  if (ramp.size() != kRampEntries) return line;
+  for (std::size_t c = 0; c < kRampChannels; ++c) {
+    for (std::size_t entry : GammaGuard::kSampleEntries) {
       if (!line.empty()) line += ' ';
-      line += std::to_string(ramp[c * kRampEntries + entry]);
+      line += std::to_string(ramp[c * kRampEntriesPerChannel + entry]);
     }
   }
   return line;
@@ -52,11 +59,11 @@ std::string FormatSamples(const Ramp& ramp) {
 
 std::string FormatAll(const Ramp& ramp) {
   std::string text;
-  if (ramp.size() != 3 * kRampEntries) return text;
-  for (int c = 0; c < 3; ++c) {
-    for (int i = 0; i < kRampEntries; ++i) {
+  if (ramp.size() != kRampEntries) return text;
+  for (std::size_t c = 0; c < kRampChannels; ++c) {
+    for (std::size_t i = 0; i < kRampEntriesPerChannel; ++i) {
       if (i > 0) text += ' ';
-      text += std::to_string(ramp[c * kRampEntries + i]);
+      text += std::to_string(ramp[c * kRampEntriesPerChannel + i]);
     }
     text += '\n';
   }
@@ -71,7 +78,7 @@ bool MakeNamedRamp(const std::string& name, Ramp* ramp) {
   } else if (name == "dim") {
     *ramp = ScaledChannels(0.6, 0.6, 0.6);
   } else if (name == "zero") {
-    *ramp = Ramp(3 * kRampEntries, 0);
+    *ramp = Ramp(kRampEntries, 0);
   } else {
     return false;
   }
@@ -80,22 +87,21 @@ bool MakeNamedRamp(const std::string& name, Ramp* ramp) {
 
 bool MakeGammaRamp(double gamma, Ramp* ramp) {
   if (!(gamma > 0.0 && gamma <= 100.0)) return false;
-  Ramp result(3 * kRampEntries);
-  for (int i = 0; i < kRampEntries; ++i) {
-    const std::uint16_t value =
-        ToEntry(std::pow(static_cast<double>(i) / (kRampEntries - 1), 1.0 / gamma));
-    for (int c = 0; c < 3; ++c) result[c * kRampEntries + i] = value;
+  Ramp result(kRampEntries);
+  for (std::size_t i = 0; i < kRampEntriesPerChannel; ++i) {
+    const std::uint16_t value = ToEntry(std::pow(static_cast<double>(i) / kLastEntry, 1.0 / gamma));
+    for (std::size_t c = 0; c < kRampChannels; ++c) result[c * kRampEntriesPerChannel + i] = value;
   }
   *ramp = result;
   return true;
 }
 
 int MaxSampleDifference(const Ramp& a, const Ramp& b) {
-  if (a.size() != 3 * kRampEntries || b.size() != 3 * kRampEntries) return 65536;
+  if (a.size() != kRampEntries || b.size() != kRampEntries) return 65536;
   int worst = 0;
-  for (int c = 0; c < 3; ++c) {
-    for (int entry : kSampledEntries) {
-      const int index = c * kRampEntries + entry;
+  for (std::size_t c = 0; c < kRampChannels; ++c) {
+    for (std::size_t entry : GammaGuard::kSampleEntries) {
+      const std::size_t index = c * kRampEntriesPerChannel + entry;
       const int difference = std::abs(static_cast<int>(a[index]) - static_cast<int>(b[index]));
       if (difference > worst) worst = difference;
     }

@@ -5,19 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "gamma/gamma_ramp.h"
+
 // Shared by the probes that read the screen's gamma ramp from Windows (ramp_probe.exe) and from
 // Linux (xramp), so that both print the same numbers for the same ramp.
 namespace probe {
 
-constexpr int kRampEntries = 256;  // per channel, as GetDeviceGammaRamp lays it out
-constexpr int kSamplesPerChannel = 7;
-constexpr int kSampledEntries[kSamplesPerChannel] = {32, 64, 96, 128, 160, 192, 224};
-
-// Three channels (red, green, blue) of kRampEntries entries each.
+// kRampEntries entries: three channels (red, green, blue) of kRampEntriesPerChannel each.
+// The samples are the entries the gamma guard compares (GammaGuard::kSampleEntries).
 using Ramp = std::vector<std::uint16_t>;
 
 // Resamples a ramp of `size` entries per channel (X servers may use other sizes than 256) to
-// kRampEntries per channel. Empty when `size` is below 2 or `values` is too short.
+// kRampEntriesPerChannel. Empty when `size` is below 2 or `values` is too short.
 Ramp ScaleRamp(const std::vector<std::uint16_t>& values, int size);
 
 // The 21 sampled entries, channel by channel, space-separated on one line.

@@ -77,7 +77,8 @@ def win_path(unix_path):
 
 def screen():
     """The X server's ramp read from Linux, past Wine: entries 32, 64, .., 224 per channel."""
-    exe = os.environ.get("VESKARO_XRAMP") or os.path.join(REPO, "build", "wine-tools", "xramp")
+    exe = os.environ.get("VESKARO_XRAMP") or os.path.join(
+        REPO, "build", "rig-tools", "linux", "xramp")
     return run(exe).stdout.strip()
 
 

@@ -12,12 +12,13 @@ inline GammaRamp ScaledRamp(int red, int green, int blue) {
   const int percent[] = {red, green, blue};
   GammaRamp ramp;
   for (std::size_t i = 0; i < kRampEntries; ++i) {
-    ramp[i] = static_cast<uint16_t>((i % 256) * 257 * percent[i / 256] / 100);
+    ramp[i] = static_cast<uint16_t>((i % kRampEntriesPerChannel) * 257 *
+                                    percent[i / kRampEntriesPerChannel] / 100);
   }
   return ramp;
 }
 inline GammaRamp IdentityRamp() { return ScaledRamp(100, 100, 100); }
-inline GammaRamp WarmRamp() { return ScaledRamp(100, 85, 60); }
+inline GammaRamp WarmRamp() { return ScaledRamp(100, 85, 65); }
 
 // The ramp as the channel carries it: every entry little-endian.
 inline std::vector<uint8_t> RampBytes(const GammaRamp& ramp) {

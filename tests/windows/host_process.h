@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "base/unique_handle.h"
+
 class HostProcess {
  public:
   // command_line holds the arguments after the program path, already quoted.
@@ -17,29 +19,28 @@ class HostProcess {
     PROCESS_INFORMATION info = {};
     if (CreateProcessW(executable.c_str(), &full[0], nullptr, nullptr, FALSE, 0, nullptr,
                        directory.c_str(), &startup, &info)) {
-      process = info.hProcess;
+      process.Reset(info.hProcess);
       process_id = info.dwProcessId;
       CloseHandle(info.hThread);
     }
   }
   ~HostProcess() {
-    if (process == nullptr) return;
-    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process, 99);
-      WaitForSingleObject(process, 5000);
+    if (!process) return;
+    if (WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process.Get(), 99);
+      WaitForSingleObject(process.Get(), 5000);
     }
-    CloseHandle(process);
   }
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;
 
-  bool Started() const { return process != nullptr; }
+  bool Started() const { return static_cast<bool>(process); }
 
   // The exit code, or -1 when the process is still running after limit_ms.
   long WaitForExit(DWORD limit_ms = 20000) {
     DWORD code = 0;
-    if (process == nullptr || WaitForSingleObject(process, limit_ms) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(process, &code)) {
+    if (!process || WaitForSingleObject(process.Get(), limit_ms) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process.Get(), &code)) {
       return -1;
     }
     return static_cast<long>(code);
@@ -52,7 +53,7 @@ class HostProcess {
       Search search = {process_id, nullptr};
       EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
       if (search.found != nullptr && IsWindowVisible(search.found)) return search.found;
-      if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) return nullptr;
+      if (WaitForSingleObject(process.Get(), 20) == WAIT_OBJECT_0) return nullptr;
     } while (GetTickCount64() < deadline);
     return nullptr;
   }
@@ -76,7 +77,7 @@ class HostProcess {
     return FALSE;
   }
 
-  HANDLE process = nullptr;
+  UniqueHandle process;
   DWORD process_id = 0;
 };
 

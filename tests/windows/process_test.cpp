@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "app/single_instance.h"
+#include "base/unique_handle.h"
+#include "base/unique_module.h"
+#include "testbed/engine/hex_text.h"
 #include "tests/windows/host_process.h"
 
 namespace {
@@ -56,16 +59,6 @@ Lines PropertyLines(const std::wstring& path, const std::string& prefix = "") {
   return found;
 }
 
-std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char byte : bytes) {
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0x0F];
-  }
-  return hex;
-}
-
 class ProcessTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -100,12 +93,12 @@ TEST_F(ProcessTest, RunsUntilTheWindowClosesWithTheCommandLineAsUtf8) {
       "engines 1",
       "assets data\\flutter_assets",
       "argc 6",
-      "arg " + Hex("with space"),
-      "arg " + Hex("say \"hi\""),
-      "arg " + Hex("\xC3\xA9"),
+      "arg " + testbed::HexText("with space"),
+      "arg " + testbed::HexText("say \"hi\""),
+      "arg " + testbed::HexText("\xC3\xA9"),
       "arg ",
       "arg ",
-      "arg " + Hex("last"),
+      "arg " + testbed::HexText("last"),
       "plugin ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar "
       "ScreenRetrieverWindowsPluginCApi",
       "plugin SystemTrayPluginRegisterWithRegistrar SystemTrayPlugin",
@@ -138,14 +131,14 @@ TEST_F(ProcessTest, SecondStartBringsTheFirstForward) {
 }
 
 TEST_F(ProcessTest, ExitsOneWhenTheNameIsHeldByAnotherKindOfObjectOrTheViewFails) {
-  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, BuildMutexName(executable).c_str());
-  ASSERT_NE(event, nullptr);
+  UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, BuildMutexName(executable).c_str()));
+  ASSERT_TRUE(event);
   {
     HostProcess host(executable, L"", bundle);
     ASSERT_TRUE(host.Started());
     EXPECT_EQ(host.WaitForExit(), 1);
   }
-  CloseHandle(event);
+  event.Reset();
 
   ScopedEnvironment fail(L"TESTBED_FAIL_VIEW_CONTROLLER", L"1");
   HostProcess host(executable, L"", bundle);
@@ -165,8 +158,10 @@ TEST_F(ProcessTest, ExecutableCarriesVersionManifestAndIcon) {
   EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 1));
   EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(34, 30));
 
-  HMODULE image = LoadLibraryExW(executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(image, nullptr);
+  const UniqueModule image_module(
+      LoadLibraryExW(executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(image_module);
+  HMODULE image = image_module.Get();
   HRSRC manifest = FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST);
   ASSERT_NE(manifest, nullptr);
   const char* text = static_cast<const char*>(LockResource(LoadResource(image, manifest)));
@@ -180,7 +175,6 @@ TEST_F(ProcessTest, ExecutableCarriesVersionManifestAndIcon) {
   ASSERT_NE(icons, nullptr);
   // The group header: reserved, type, then the count of images (16 to 256 pixels).
   EXPECT_EQ(static_cast<const WORD*>(LockResource(LoadResource(image, icons)))[2], 7);
-  FreeLibrary(image);
 }
 
 }  // namespace

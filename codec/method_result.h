@@ -1,6 +1,6 @@
 // The object through which a method call's handler answers it, exactly once.
-#ifndef CLIENT_METHOD_RESULT_H_
-#define CLIENT_METHOD_RESULT_H_
+#ifndef CODEC_METHOD_RESULT_H_
+#define CODEC_METHOD_RESULT_H_
 
 #include <string>
 
@@ -39,4 +39,4 @@ class MethodResult {
 
 }  // namespace flutter
 
-#endif  // CLIENT_METHOD_RESULT_H_
+#endif  // CODEC_METHOD_RESULT_H_

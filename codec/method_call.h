@@ -1,6 +1,6 @@
 // A decoded request from the user interface: a method name and its arguments.
-#ifndef CLIENT_METHOD_CALL_H_
-#define CLIENT_METHOD_CALL_H_
+#ifndef CODEC_METHOD_CALL_H_
+#define CODEC_METHOD_CALL_H_
 
 #include <memory>
 #include <string>
@@ -30,4 +30,4 @@ class MethodCall {
 
 }  // namespace flutter
 
-#endif  // CLIENT_METHOD_CALL_H_
+#endif  // CODEC_METHOD_CALL_H_
