@@ -71,6 +71,26 @@ def run(*args):
                           timeout=30, check=False)
 
 
+def run_to_file(args, path, timeout):
+    """Runs a program with its output in a file (Wine programs never write into a pipe here, as
+    it would wait for wineserver's copy); returns (code, output)."""
+    with open(path, "wb") as out:
+        code = subprocess.call(args, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                               timeout=timeout)
+    with open(path, encoding="utf-8", errors="replace") as out:
+        return code, out.read()
+
+
+def proc_status(pid):
+    """The fields of /proc/PID/status: VmRSS, VmHWM, Threads, ..."""
+    fields = {}
+    with open("/proc/%d/status" % pid, encoding="ascii") as f:
+        for line in f:
+            key, _, value = line.partition(":")
+            fields[key] = (value.split() or [""])[0]
+    return fields
+
+
 def win_path(unix_path):
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
@@ -303,18 +323,30 @@ class HostSession:
             return f.read()
 
     def tool(self, name, *args):
-        """Runs a probe (ramp_probe, display_mode, post_message, process_stats) under Wine, its
-        output in a file (Wine programs never write into a pipe here); returns (code, output)."""
+        """Runs a probe (ramp_probe, display_mode, post_message, process_stats) under Wine;
+        returns (code, output)."""
         self.mode_changed |= name == "display_mode"
         tools = os.environ.get("VESKARO_E2E_TOOLS") or os.path.join(REPO, "build", "windows",
                                                                     "testbed", "tools")
-        path = os.path.join(self.work, "tool-output.txt")
-        with open(path, "wb") as out:
-            code = subprocess.call([WINE_EXEC, os.path.join(tools, name + ".exe")] +
-                                   [str(a) for a in args], stdin=subprocess.DEVNULL, stdout=out,
-                                   stderr=out, timeout=60)
-        with open(path, encoding="utf-8", errors="replace") as out:
-            return code, out.read()
+        return run_to_file([WINE_EXEC, os.path.join(tools, name + ".exe")] +
+                           [str(a) for a in args], os.path.join(self.work, "tool-output.txt"), 60)
+
+    def post_now(self, message, wparam=0):
+        """Posts a window message to the host from another process, as Windows would."""
+        code, out = self.tool("post_message", TITLE, message, wparam, 0)
+        expect(code == 0, "post_message.exe failed: " + out)
+
+    def switch_mode(self, mode):
+        """Switches the display mode ("1024x768") from another Windows program."""
+        code, out = self.tool("display_mode", *mode.split("x"))
+        expect(code == 0 and current_mode() == mode, "mode switch to %s failed (%s): %s" %
+               (mode, current_mode(), out))
+
+    def pid(self):
+        """The Linux id of the one host process."""
+        pids = host_pids()
+        expect(len(pids) == 1, "expected one host process, found %s" % pids)
+        return pids[0]
 
     def diagnostics(self):
         parts = ["scenario:"] + ["%3d  %s" % (i + 1, l[:100]) for i, l in enumerate(self.lines)]

@@ -20,7 +20,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from guard_cases import (PERIODIC_RESTORE_S, finish, reset_and_time, run_guard_flow,  # noqa: E402
                          start_armed)
 from host_session import (REPO, WARM, Failure, HostSession, expect, load_rig_env,  # noqa: E402
-                          set_call, temp_folder)
+                          run_to_file, set_call, temp_folder)
 
 KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\veskaro_flutter"
 INSTALLED = "C:\\Program Files\\veskaro_flutter"
@@ -28,18 +28,9 @@ SHORTCUT = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\veskaro_f
 STOPPED = 2
 
 
-def run_quiet(args, out_path, timeout):
-    """Runs a program with its output in a file (a pipe would wait for wineserver's copy)."""
-    with open(out_path, "wb") as out:
-        code = subprocess.call(args, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
-                               timeout=timeout)
-    with open(out_path, encoding="utf-8", errors="replace") as out:
-        return code, out.read()
-
-
-def wine(*args, timeout=120):
-    return run_quiet([os.environ["VESKARO_WINE"]] + list(args),
-                     os.path.join(WORK, "wine-output.txt"), timeout=timeout)
+def wine(*args):
+    return run_to_file([os.environ["VESKARO_WINE"]] + list(args),
+                       os.path.join(WORK, "wine-output.txt"), 120)
 
 
 def unix(path):

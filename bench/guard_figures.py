@@ -14,9 +14,10 @@ import sys
 import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HARNESS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e")
+sys.path.insert(0, HARNESS)
 from host_session import (WARM, WM_POWERBROADCAST, Failure, HostSession, expect,  # noqa: E402
-                          gamma_reset, host_pids, poll, screen_is, set_call)
+                          gamma_reset, poll, proc_status, screen_is, set_call)
 
 
 def cpu_seconds(pid):
@@ -56,20 +57,18 @@ def main(argv):
             host.add("close")
             host.start()
             expect(host.reply(set_line) == ("success", None), "set was not answered success")
-            pids = host_pids()
-            expect(len(pids) == 1, "expected one host process, found %s" % pids)
+            pid = host.pid()
             print("armed idle for %.0f s ..." % args.idle, flush=True)
             time.sleep(1)
-            before = cpu_seconds(pids[0])
+            before = cpu_seconds(pid)
             time.sleep(args.idle)
-            cpu = cpu_seconds(pids[0]) - before
+            cpu = cpu_seconds(pid) - before
             print("%d outside resets, periodic check only ..." % args.resets, flush=True)
             periodic = time_resets(args.resets, 3.0, rng)
             print("%d outside resets during power-resume bursts ..." % args.resets, flush=True)
-            burst = time_resets(args.resets, 1.0, rng, lambda: host.tool(
-                "post_message", "veskaro_flutter", WM_POWERBROADCAST, 18, 0))
-            with open("/proc/%d/status" % pids[0], encoding="ascii") as f:
-                peak = [int(l.split()[1]) for l in f if l.startswith("VmHWM:")][0]
+            burst = time_resets(args.resets, 1.0, rng,
+                                lambda: host.post_now(WM_POWERBROADCAST, 18))
+            peak = int(proc_status(pid)["VmHWM"])
             host.signal("done")
             expect(host.finish() == 0, "host exit code is not 0")
         except Failure as error:
