@@ -1,16 +1,12 @@
 #!/usr/bin/env python3
-"""Soak of the built host under the Wine + Xorg rig: for a given time, at random intervals, the
-driver resets the screen from outside, switches the display mode, posts power events, and has
-the scripted user interface send good, refused, bad and undecodable messages. The host must
-stay up and exit 0 when closed, undo every outside reset of a guarded ramp within the periodic
-check's bound, answer every message as its content calls for, log one line per set, clear,
-display change and resume (no other kind of line), write only the expected diagnostics, and
-keep its resources steady.
+"""Soak of the built host under the Wine + Xorg rig: in random steps, the driver resets the
+screen from outside, switches the display mode or posts a power event, then the scripted user
+interface sends good, refused, bad and undecodable messages. The host must stay up and exit 0
+when closed, undo every outside reset of a guarded ramp in time, answer every message as its
+content calls for, log one line per set, clear, display change and resume (and no other kind),
+write only the expected diagnostics, and keep its resources steady.
 
-  soak.py [--duration S] [--plan N] [--sample-every S]
-
-Steps come from a plan number, each held by an `await` until the driver has done its outside
-action; --plan N replays a plan (the timing differs).
+  soak.py [--duration S] [--plan N] [--sample-every S]     (--plan N replays a plan's steps)
 """
 
 import argparse
@@ -75,21 +71,6 @@ def plan_step(rng):
     return rng.choices(list(OUTSIDE_ACTIONS), list(OUTSIDE_ACTIONS.values()))[0], commands
 
 
-def take_sample(host, pid, t, steps):
-    """Resources from both sides of Wine: /proc for the Linux process's resident set and
-    descriptors, process_stats.exe for Windows handles, GDI objects and the working set."""
-    status = proc_status(pid)
-    code, out = host.tool("process_stats", TITLE)
-    lines = [l for l in out.splitlines() if l.startswith("{")]
-    if code != 0 or not lines:
-        raise ValueError("process_stats.exe failed (%d): %s" % (code, out.strip()))
-    windows = json.loads(lines[-1])
-    return {"t": round(t), "steps": steps, "rss_kib": int(status["VmRSS"]),
-            "threads": int(status["Threads"]), "fds": len(os.listdir("/proc/%d/fd" % pid)),
-            "handles": windows["handles"], "gdi": windows["gdi"], "user": windows["user"],
-            "working_set_kib": windows["working_set"] // 1024}
-
-
 class Soak:
     def __init__(self, args):
         self.args = args
@@ -147,8 +128,8 @@ class Soak:
     def run(self):
         steps = []
         done = 0
-        with HostSession("soak") as host:
-            try:
+        try:
+            with HostSession("soak") as host:
                 # More steps than the time allows; the driver closes the host when time is up.
                 for k in range(self.args.duration * 2 + 20):
                     outside, commands = plan_step(self.rng)
@@ -179,25 +160,27 @@ class Soak:
                     time.sleep(self.rng.uniform(0, 2.0))  # a random phase against the timers
                 self.sample(host, pid, start, done)
                 self.finish(host)
-            except Failure as error:
-                self.violate(str(error))
-                print(host.diagnostics()[-6000:])
+        except (Failure, subprocess.SubprocessError, OSError, ValueError, KeyError) as error:
+            self.violate(str(error))
         self.report(done)
         return 1 if self.violations else 0
 
     def sample(self, host, pid, start, steps):
-        try:
-            self.samples.append(take_sample(host, pid, time.monotonic() - start, steps))
-        except (OSError, ValueError, KeyError) as error:
-            self.violate("resource sample failed: %s" % error)
-            return
+        """Resources from both sides of Wine: /proc for the Linux process's resident set and
+        descriptors, process_stats.exe for Windows handles, GDI objects and the working set."""
+        code, out = host.tool("process_stats", TITLE)
+        lines = [l for l in out.splitlines() if l.startswith("{")]
+        expect(code == 0 and lines, "process_stats.exe failed (%d): %s" % (code, out.strip()))
+        windows = json.loads(lines[-1])
+        self.samples.append({
+            "t": round(time.monotonic() - start), "steps": steps,
+            "rss_kib": proc_status(pid, "VmRSS"), "fds": len(os.listdir("/proc/%d/fd" % pid)),
+            "handles": windows["handles"], "gdi": windows["gdi"],
+            "working_set_kib": windows["working_set"] // 1024})
         print("soak: %s  violations %d" % (", ".join("%s %s" % i for i in self.samples[-1].items()),
                                            len(self.violations)), flush=True)
 
     def finish(self, host):
-        if self.mode != "1280x1024":
-            self.outside(host, "mode")
-        host.mode_changed = False
         # The driver closes the window, as a user would; the host must exit 0.
         host.post_now(WM_CLOSE)
         expect(host.wait_exit(30) == 0, "host exit code %s, not 0" % host.process.poll())
@@ -244,11 +227,7 @@ def main(argv):
     args = parser.parse_args(argv[1:])
     print("soak: plan %d (replay: --plan %d), %d s, samples every %d s" %
           (args.plan, args.plan, args.duration, args.sample_every), flush=True)
-    try:
-        return Soak(args).run()
-    except (Failure, subprocess.SubprocessError, OSError, ValueError) as error:
-        print("FAIL (plan %d): %s" % (args.plan, error))
-        return 1
+    return Soak(args).run()
 
 
 if __name__ == "__main__":
