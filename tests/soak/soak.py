@@ -177,8 +177,8 @@ class Soak:
             "rss_kib": proc_status(pid, "VmRSS"), "fds": len(os.listdir("/proc/%d/fd" % pid)),
             "handles": windows["handles"], "gdi": windows["gdi"],
             "working_set_kib": windows["working_set"] // 1024})
-        print("soak: %s  violations %d" % (", ".join("%s %s" % i for i in self.samples[-1].items()),
-                                           len(self.violations)), flush=True)
+        fields = ", ".join("%s %s" % item for item in self.samples[-1].items())
+        print("soak: %s  violations %d" % (fields, len(self.violations)), flush=True)
 
     def finish(self, host):
         # The driver closes the window, as a user would; the host must exit 0.
