@@ -71,15 +71,29 @@ def run(*args):
                           timeout=30, check=False)
 
 
+def run_to_file(args, path, timeout):
+    """Runs a program with its output in a file (Wine programs never write into a pipe here, as
+    it would wait for wineserver's copy); returns (code, output)."""
+    with open(path, "wb") as out:
+        code = subprocess.call(args, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                               timeout=timeout)
+    with open(path, encoding="utf-8", errors="replace") as out:
+        return code, out.read()
+
+
+def proc_status(pid, field):
+    """A number from /proc/PID/status (VmRSS, VmHWM: KiB)."""
+    with open("/proc/%d/status" % pid, encoding="ascii") as f:
+        return int(next(line.split()[1] for line in f if line.startswith(field + ":")))
+
+
 def win_path(unix_path):
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
 
 def screen():
     """The X server's ramp read from Linux, past Wine: entries 32, 64, .., 224 per channel."""
-    exe = os.environ.get("VESKARO_XRAMP") or os.path.join(
-        REPO, "build", "rig-tools", "linux", "xramp")
-    return run(exe).stdout.strip()
+    return run(os.environ["VESKARO_XRAMP"]).stdout.strip()
 
 
 def matches(samples, ramp):
@@ -101,21 +115,6 @@ def gamma_reset():
 def current_mode():
     found = re.search(r"current (\d+) x (\d+),", run("xrandr").stdout)
     return "%sx%s" % found.groups() if found else ""
-
-
-def screenshot_window(png):
-    """A PNG of the window (unmanaged, so X knows its title); returns its colour count, once
-    the view's gradient shows, or 0 without a window."""
-    def colours():
-        tree = run("xwininfo", "-root", "-tree").stdout.splitlines()
-        window = [row.split()[0] for row in tree if '"%s"' % TITLE in row]
-        if not window:
-            return 0
-        run("import", "-window", window[0], png)
-        count = run("identify", "-format", "%k", png).stdout
-        return int(count) if count.isdigit() else 0
-    poll(lambda: colours() >= 16, 5, 0.2)
-    return colours()
 
 
 def host_pids():
@@ -159,18 +158,16 @@ def temp_folder(name):
 class HostSession:
     """One run of the host with a scenario, in a fresh log folder.
 
-    `folder` holds veskaro_flutter.exe (the built bundle by default): any Unix path, blanks,
-    non-ASCII characters and folders inside the Wine prefix included. Build the scenario with
-    send() / post() / add() / await_signal() (each returns its line number), then start(); the
-    context exit stops the host if it still runs and restores the ramp and the display mode.
+    `folder` holds veskaro_flutter.exe (the built bundle by default): any Unix path. Build the
+    scenario with send() / post() / add() / await_signal() (each returns its line number), then
+    start(). The context exit prints what the host left behind if the session failed, stops the
+    host if it still runs and restores the ramp and the display mode.
     """
 
     def __init__(self, name, folder=None):
         load_rig_env()
-        self.folder = folder or os.environ.get("VESKARO_E2E_BUNDLE") or os.path.join(
-            REPO, "build", "windows", "bundle")
-        work = os.environ.get("VESKARO_E2E_WORK") or os.path.join(REPO, "build", "e2e-work")
-        self.work = os.path.join(work, name)
+        self.folder = folder or os.environ["VESKARO_E2E_BUNDLE"]
+        self.work = os.path.join(os.environ["VESKARO_E2E_WORK"], name)
         temp, self.temp_win = temp_folder(name)
         for fresh in (self.work, temp):
             shutil.rmtree(fresh, ignore_errors=True)
@@ -190,8 +187,8 @@ class HostSession:
     def send(self, message):
         return self.add("send %s %s" % (CHANNEL, message.hex() or "-"))
 
-    def post(self, message, wparam=0, lparam=0):
-        return self.add("post %d %d %d" % (message, wparam, lparam))
+    def post(self, message, wparam):
+        return self.add("post %d %d 0" % (message, wparam))
 
     def await_signal(self, name, timeout_ms=30000):
         path = win_path(os.path.join(self.work, "signal-" + name))
@@ -200,7 +197,9 @@ class HostSession:
     def __enter__(self):
         return self
 
-    def __exit__(self, *exc):
+    def __exit__(self, kind, *_):
+        if kind is not None:
+            print(self.diagnostics())
         if self.running():
             for pid in host_pids():
                 os.kill(pid, signal.SIGKILL)
@@ -228,6 +227,12 @@ class HostSession:
             self.process = subprocess.Popen(
                 [WINE_EXEC, "veskaro_flutter.exe"], cwd=self.folder, env=env,
                 stdin=subprocess.DEVNULL, stdout=out, stderr=err, start_new_session=True)
+
+    def start_until_done(self, timeout_ms=30000):
+        """Ends the scenario with a wait for signal "done" and a close, and starts the host."""
+        self.await_signal("done", timeout_ms)
+        self.add("close")
+        self.start()
 
     def running(self):
         return self.process is not None and self.process.poll() is None
@@ -277,11 +282,11 @@ class HostSession:
         self.wait_event("await", win_path(path).__eq__, "await of %r" % name, timeout)
 
     def finish(self, timeout=20):
-        """Waits for the scenario's close and the host's exit; returns the exit code."""
+        """Signals "done"; waits for the scenario's close and the host's exit, which must be 0."""
+        self.signal("done")
         self.wait_event("close", "".__eq__, "close event", timeout)
         code = self.wait_exit(timeout)
-        expect(code is not None, "host still running %d s after close" % timeout)
-        return code
+        expect(code == 0, "host exit code %s %d s after close" % (code, timeout))
 
     def log(self):
         """The log's messages without their time stamps; every line must be well formed."""
@@ -304,21 +309,51 @@ class HostSession:
             return f.read()
 
     def tool(self, name, *args):
-        """Runs a probe (ramp_probe, display_mode, post_message, process_stats) under Wine, its
-        output in a file (Wine programs never write into a pipe here); returns (code, output)."""
+        """Runs a probe (ramp_probe, display_mode, post_message, process_stats) under Wine;
+        returns (code, output)."""
         self.mode_changed |= name == "display_mode"
-        tools = os.environ.get("VESKARO_E2E_TOOLS") or os.path.join(REPO, "build", "windows",
-                                                                    "testbed", "tools")
-        path = os.path.join(self.work, "tool-output.txt")
-        with open(path, "wb") as out:
-            code = subprocess.call([WINE_EXEC, os.path.join(tools, name + ".exe")] +
-                                   [str(a) for a in args], stdin=subprocess.DEVNULL, stdout=out,
-                                   stderr=out, timeout=60)
-        with open(path, encoding="utf-8", errors="replace") as out:
-            return code, out.read()
+        tools = os.environ["VESKARO_E2E_TOOLS"]
+        return run_to_file([WINE_EXEC, os.path.join(tools, name + ".exe")] +
+                           [str(a) for a in args], os.path.join(self.work, "tool-output.txt"), 60)
+
+    def post_now(self, message, wparam=0):
+        """Posts a window message to the host from another process, as Windows would."""
+        code, out = self.tool("post_message", TITLE, message, wparam, 0)
+        expect(code == 0, "post_message.exe failed: " + out)
+
+    def switch_mode(self, mode):
+        """Switches the display mode ("1024x768") from another Windows program."""
+        code, out = self.tool("display_mode", *mode.split("x"))
+        expect(code == 0 and current_mode() == mode, "mode switch to %s failed (%s): %s" %
+               (mode, current_mode(), out))
+
+    def pid(self):
+        """The Linux id of the one host process."""
+        pids = host_pids()
+        expect(len(pids) == 1, "expected one host process, found %s" % pids)
+        return pids[0]
+
+    def screenshot(self):
+        """A PNG of the window (unmanaged, so X knows its title) among the artifacts, once the
+        view's gradient shows; returns its path and colour count (0 without a window)."""
+        artifacts = os.environ.get("VESKARO_E2E_ARTIFACTS") or self.work
+        os.makedirs(artifacts, exist_ok=True)
+        png = os.path.join(artifacts, os.path.basename(self.work) + ".png")
+
+        def colours():
+            tree = run("xwininfo", "-root", "-tree").stdout.splitlines()
+            window = [row.split()[0] for row in tree if '"%s"' % TITLE in row]
+            if not window:
+                return 0
+            run("import", "-window", window[0], png)
+            count = run("identify", "-format", "%k", png).stdout
+            return int(count) if count.isdigit() else 0
+        poll(lambda: colours() >= 16, 5, 0.2)
+        return png, colours()
 
     def diagnostics(self):
-        parts = ["scenario:"] + ["%3d  %s" % (i + 1, l[:100]) for i, l in enumerate(self.lines)]
+        listing = ["%3d  %s" % (i + 1, l[:100]) for i, l in enumerate(self.lines)]
+        parts = ["scenario (its end):"] + listing[-60:]
         for path in (self.transcript_path, self.stderr_path, self.log_path):
             try:
                 with open(path, encoding="utf-8", errors="replace") as f:

@@ -17,10 +17,10 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from guard_cases import (PERIODIC_RESTORE_S, finish, reset_and_time, run_guard_flow,  # noqa: E402
+from guard_cases import (PERIODIC_RESTORE_S, guard_flow, reset_and_time, run_case,  # noqa: E402
                          start_armed)
 from host_session import (REPO, WARM, Failure, HostSession, expect, load_rig_env,  # noqa: E402
-                          set_call, temp_folder)
+                          poll, run_to_file, set_call, temp_folder)
 
 KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\veskaro_flutter"
 INSTALLED = "C:\\Program Files\\veskaro_flutter"
@@ -28,18 +28,9 @@ SHORTCUT = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\veskaro_f
 STOPPED = 2
 
 
-def run_quiet(args, out_path, timeout):
-    """Runs a program with its output in a file (a pipe would wait for wineserver's copy)."""
-    with open(out_path, "wb") as out:
-        code = subprocess.call(args, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
-                               timeout=timeout)
-    with open(out_path, encoding="utf-8", errors="replace") as out:
-        return code, out.read()
-
-
-def wine(*args, timeout=120):
-    return run_quiet([os.environ["VESKARO_WINE"]] + list(args),
-                     os.path.join(WORK, "wine-output.txt"), timeout=timeout)
+def wine(*args):
+    return run_to_file([os.environ["VESKARO_WINE"]] + list(args),
+                       os.path.join(WORK, "wine-output.txt"), 120)
 
 
 def unix(path):
@@ -97,15 +88,9 @@ def older_setup(stage):
     return output
 
 
-def guard_flow():
-    """The installed app's guard flow; returns the guard's log file."""
-    expect(run_guard_flow(unix(INSTALLED), "installed") == 0, "the installed app's guard failed")
-    return os.path.join(temp_folder("installed")[0], "tarnuvo_gamma.log")
-
-
 def main():
     setup_exe, stage = os.environ["VESKARO_E2E_SETUP"], os.environ["VESKARO_E2E_STAGE"]
-    version = re.search(r"veskaro_flutter-(.+)-win64-setup\.exe$", setup_exe).group(1)
+    version = re.search(r"veskaro_flutter-([^-]+)-win64", setup_exe).group(1)
     print("installer: %s, %d bytes" % (setup_exe, os.path.getsize(setup_exe)))
     fresh_prefix()
     folder = unix(INSTALLED)
@@ -131,7 +116,8 @@ def main():
     with open(unix(SHORTCUT), "rb") as f:
         expect("veskaro_flutter.exe".encode("utf-16-le") in f.read(), "shortcut has no target")
 
-    log = guard_flow()
+    expect(run_case("installed", guard_flow, folder) == 0, "the installed app's guard failed")
+    log = os.path.join(temp_folder("installed")[0], "tarnuvo_gamma.log")
 
     # A running copy: nothing is replaced or removed, and the app keeps its ramp.
     with HostSession("running", folder) as host:
@@ -142,14 +128,12 @@ def main():
         after = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in tree(folder)}
         expect(after == before and registry(), "files or entry changed while the app ran")
         reset_and_time(PERIODIC_RESTORE_S)
-        finish(host)
+        host.finish()
 
     # What a user runs: the quiet uninstall command, which returns before the work is done.
     command = registry()["QuietUninstallString"]
     expect(wine(command.split('"')[1], "/S")[0] == 0, "uninstall did not start")
-    deadline = time.monotonic() + 30
-    while os.path.exists(folder) and time.monotonic() < deadline:
-        time.sleep(0.2)
+    poll(lambda: not os.path.exists(folder), 30, 0.2)
     expect(not os.path.exists(folder), "left behind: %s" % tree(folder))
     expect(not os.path.exists(unix(SHORTCUT)), "shortcut left behind")
     expect(registry() == {}, "installed-apps entry left behind")
@@ -158,8 +142,7 @@ def main():
 
 if __name__ == "__main__":
     load_rig_env()  # once: the sessions then keep our own prefix
-    WORK = os.path.join(os.environ.get("VESKARO_E2E_WORK", os.path.join(REPO, "build")),
-                        "installer")
+    WORK = os.path.join(os.environ["VESKARO_E2E_WORK"], "installer")
     PREFIX = os.path.join(WORK, "prefix")
     os.makedirs(WORK, exist_ok=True)
     try:

@@ -13,7 +13,7 @@ import zipfile
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from guard_cases import run_guard_flow  # noqa: E402
+from guard_cases import guard_flow, run_case  # noqa: E402
 from host_session import Failure, expect  # noqa: E402
 
 
@@ -38,7 +38,7 @@ def main(argv):
         print("FAIL package: %s" % error)
         return 1
     print("package unpacked into %s" % folder)
-    return run_guard_flow(folder, "package")
+    return run_case("package", guard_flow, folder)
 
 
 if __name__ == "__main__":

@@ -1,16 +1,12 @@
 #!/usr/bin/env python3
-"""Soak of the built host under the Wine + Xorg rig: for a given time, at random intervals, the
-driver resets the screen from outside, switches the display mode, posts power events, and has
-the scripted user interface send good, refused, bad and undecodable messages. The host must
-stay up and exit 0 when closed, undo every outside reset of a guarded ramp within the periodic
-check's bound, answer every message as its content calls for, log one line per set, clear,
-display change and resume (no other kind of line), write only the expected diagnostics, and
-keep its resources steady.
+"""Soak of the built host under the Wine + Xorg rig: in random steps, the driver resets the
+screen from outside, switches the display mode or posts a power event, then the scripted user
+interface sends good, refused, bad and undecodable messages. The host must stay up and exit 0
+when closed, undo every outside reset of a guarded ramp in time, answer every message as its
+content calls for, log one line per set, clear, display change and resume (and no other kind),
+write only the expected diagnostics, and keep its resources steady.
 
-  soak.py [--duration S] [--plan N] [--sample-every S]
-
-Steps come from a plan number, each held by an `await` until the driver has done its outside
-action; --plan N replays a plan (the timing differs).
+  soak.py [--duration S] [--plan N] [--sample-every S]     (--plan N replays a plan's steps)
 """
 
 import argparse
@@ -18,20 +14,17 @@ import collections
 import json
 import os
 import random
-import statistics
 import subprocess
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 sys.dont_write_bytecode = True  # nothing left in the source tree
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from guard_cases import (ARMED, CLEARED, DISPLAY, FAILED, INIT, OK,  # noqa: E402
                          PERIODIC_RESTORE_S, POWER, SUCCESS)
 from host_session import (IDENTITY, WARM, WM_CLOSE, WM_POWERBROADCAST, ZERO,  # noqa: E402
-                          TITLE, Failure, HostSession, current_mode, expect, gamma_reset,
-                          host_pids, poll, ramp_bytes, scaled_ramp, screen, screen_is, set_call)
+                          TITLE, Failure, HostSession, expect, gamma_reset, poll, proc_status,
+                          ramp_bytes, scaled_ramp, screen, screen_is, set_call)
 from standard_codec import encode_call  # noqa: E402
 
 UNDECODABLE_LINE = "Unable to construct method call from message on channel veskaro/gamma"
@@ -55,21 +48,15 @@ RESUMES, POWER_EVENTS = (18, 7), (18, 7, 4, 10)
 
 # Weights of what the user interface does in a step, and of the driver's outside action.
 UI_ACTIONS = {"set": 24, "set_zero": 4, "clear": 8, "bad_set": 18, "unknown": 10,
-              "undecodable": 14, "power": 14}
-OUTSIDE_ACTIONS = {"none": 30, "xgamma": 32, "probe_reset": 10, "mode": 12, "power": 8}
-# field: (label, allowed growth: absolute count, or a fraction when below 1)
-LIMITS = {
-    "handles": ("Windows handles", 5),
-    "gdi": ("GDI objects (device contexts among them)", 5),
-    "working_set_kib": ("working set, KiB", 0.10),
-    "rss_kib": ("VmRSS, KiB", 0.10),
-    "fds": ("open descriptors", 5),
-}
+              "undecodable": 14}
+OUTSIDE_ACTIONS = {"none": 30, "xgamma": 32, "probe_reset": 10, "mode": 12, "power": 16}
+# Resources that must not grow after the warm-up: Windows handles, GDI objects (device contexts
+# among them), working set, resident set and open descriptors.
+STEADY = ("handles", "gdi", "working_set_kib", "rss_kib", "fds")
 
 
 def plan_step(rng):
-    """(outside action, [(ui action, message or power event, expected reply, ramp guarded
-    after)])."""
+    """(outside action, [(ui action, message, expected reply, ramp guarded after)])."""
     commands = []
     for action in rng.choices(list(UI_ACTIONS), list(UI_ACTIONS.values()), k=rng.randint(1, 4)):
         ramp, note = rng.choice(RAMPS), {"note": "soak"} if rng.random() < 0.2 else {}
@@ -80,44 +67,8 @@ def plan_step(rng):
             "bad_set": (encode_call("set", rng.choice(BAD_SET_ARGUMENTS)), BAD_ARGS, SAME),
             "unknown": (encode_call(rng.choice(UNKNOWN_METHODS)), EMPTY, SAME),
             "undecodable": (bytes.fromhex(rng.choice(UNDECODABLE)), EMPTY, SAME),
-            "power": (rng.choice(POWER_EVENTS), None, SAME),
         }[action])
     return rng.choices(list(OUTSIDE_ACTIONS), list(OUTSIDE_ACTIONS.values()))[0], commands
-
-
-def take_sample(host, pid, t, steps):
-    """Resources from both sides of Wine: /proc for the Linux process's resident set and
-    descriptors, process_stats.exe for Windows handles, GDI objects and the working set."""
-    with open("/proc/%d/status" % pid, encoding="ascii") as f:
-        status = dict(line.split(":", 1) for line in f)
-    code, out = host.tool("process_stats", TITLE)
-    lines = [l for l in out.splitlines() if l.startswith("{")]
-    if code != 0 or not lines:
-        raise ValueError("process_stats.exe failed (%d): %s" % (code, out.strip()))
-    windows = json.loads(lines[-1])
-    return {"t": round(t), "steps": steps, "rss_kib": int(status["VmRSS"].split()[0]),
-            "threads": int(status["Threads"]), "fds": len(os.listdir("/proc/%d/fd" % pid)),
-            "handles": windows["handles"], "gdi": windows["gdi"], "user": windows["user"],
-            "working_set_kib": windows["working_set"] // 1024}
-
-
-def growth_violations(samples, warmup_s):
-    """Compares the last sample with the first one taken after the warm-up; returns texts."""
-    settled = [s for s in samples if s["t"] >= warmup_s]
-    if len(settled) < 2:
-        return ["too few samples after the %d s warm-up to judge growth (%d)" %
-                (warmup_s, len(settled))]
-    first, last = settled[0], settled[-1]
-    violations = []
-    for field, (label, limit) in LIMITS.items():
-        allowed = first[field] * limit if limit < 1 else limit
-        if last[field] - first[field] > allowed:
-            violations.append("%s grew from %d (t=%d s) to %d (t=%d s), more than %d" %
-                              (label, first[field], first["t"], last[field], last["t"], allowed))
-        if limit >= 1 and first[field] - last[field] > allowed:
-            violations.append("%s fell from %d to %d, more than %d" %
-                              (label, first[field], last[field], allowed))
-    return violations
 
 
 class Soak:
@@ -128,7 +79,7 @@ class Soak:
         # Expected count of each kind of log line, bar the outcomes of checks.
         self.log = collections.Counter({INIT: 1, ARMED: 0, CLEARED: 0, DISPLAY: 0, POWER: 0})
         self.counts = collections.Counter()
-        self.restores, self.violations, self.samples = [], [], []
+        self.violations, self.samples = [], []
         self.mode = "1280x1024"
 
     def violate(self, text):
@@ -152,28 +103,20 @@ class Soak:
                 code, out = host.tool("ramp_probe", "--reset")
                 expect(code == 0, "ramp_probe.exe --reset failed: " + out)
             if self.guarded not in (None, IDENTITY):
-                elapsed = poll(lambda: screen_is(self.guarded), PERIODIC_RESTORE_S)
-                if elapsed is None:
+                if poll(lambda: screen_is(self.guarded), PERIODIC_RESTORE_S) is None:
                     self.violate("ramp not restored within %.1f s of a reset" % PERIODIC_RESTORE_S)
-                self.restores += [elapsed] if elapsed is not None else []
         elif action == "mode":
             self.mode = "1024x768" if self.mode == "1280x1024" else "1280x1024"
-            code, out = host.tool("display_mode", *self.mode.split("x"))
-            expect(code == 0 and current_mode() == self.mode, "mode switch to %s failed (%s): %s"
-                   % (self.mode, current_mode(), out))
+            host.switch_mode(self.mode)
             self.log[DISPLAY] += 1
         elif action == "power":
             event = self.rng.choice(POWER_EVENTS)
-            code, out = host.tool("post_message", "veskaro_flutter", WM_POWERBROADCAST, event, 0)
-            expect(code == 0, "post_message.exe failed: " + out)
+            host.post_now(WM_POWERBROADCAST, event)
             self.log[POWER] += event in RESUMES
 
     def check_replies(self, host, lines):
         for line, (action, what, wanted, guarded) in lines:
             self.counts["ui: " + action] += 1
-            if action == "power":
-                self.log[POWER] += what in RESUMES
-                continue
             reply = host.reply(line, 5)
             if reply != wanted:
                 self.violate("line %d (%s): reply %r, wanted %r" % (line, action, reply, wanted))
@@ -185,26 +128,24 @@ class Soak:
     def run(self):
         steps = []
         done = 0
-        with HostSession("soak") as host:
-            try:
+        try:
+            with HostSession("soak") as host:
                 # More steps than the time allows; the driver closes the host when time is up.
                 for k in range(self.args.duration * 2 + 20):
                     outside, commands = plan_step(self.rng)
                     host.await_signal("step-%d" % k, 3600 * 1000)
-                    lines = [(host.post(WM_POWERBROADCAST, c[1]) if c[0] == "power" else
-                              host.send(c[1]), c) for c in commands]
+                    lines = [(host.send(c[1]), c) for c in commands]
                     host.add("mark step-%d" % k)
                     steps.append((outside, lines))
                 host.start()
                 host.wait_event("start", "".__eq__, "start of the scenario", 60)
-                pids = host_pids()
-                expect(len(pids) == 1, "expected one host process, found %s" % pids)
+                pid = host.pid()
                 start = next_sample = time.monotonic()
                 for k, (outside, lines) in enumerate(steps):
                     if time.monotonic() - start >= self.args.duration:
                         break
                     if time.monotonic() >= next_sample:
-                        self.sample(host, pids[0], start, done)
+                        self.sample(host, pid, start, done)
                         next_sample += self.args.sample_every
                     expect(host.running(), "the host exited during the soak")
                     if self.guarded is not None and not screen_is(self.guarded):
@@ -217,31 +158,31 @@ class Soak:
                     self.check_log(host)
                     done += 1
                     time.sleep(self.rng.uniform(0, 2.0))  # a random phase against the timers
-                self.sample(host, pids[0], start, done)
+                self.sample(host, pid, start, done)
                 self.finish(host)
-            except Failure as error:
-                self.violate(str(error))
-                print(host.diagnostics()[-6000:])
+        except (Failure, subprocess.SubprocessError, OSError, ValueError, KeyError) as error:
+            self.violate(str(error))
         self.report(done)
         return 1 if self.violations else 0
 
     def sample(self, host, pid, start, steps):
-        try:
-            self.samples.append(take_sample(host, pid, time.monotonic() - start, steps))
-        except (OSError, ValueError, KeyError) as error:
-            self.violate("resource sample failed: %s" % error)
-            return
-        print("soak: %s  resets restored %d  violations %d" % (
-            ", ".join("%s %s" % i for i in self.samples[-1].items()), len(self.restores),
-            len(self.violations)), flush=True)
+        """Resources from both sides of Wine: /proc for the Linux process's resident set and
+        descriptors, process_stats.exe for Windows handles, GDI objects and the working set."""
+        code, out = host.tool("process_stats", TITLE)
+        lines = [l for l in out.splitlines() if l.startswith("{")]
+        expect(code == 0 and lines, "process_stats.exe failed (%d): %s" % (code, out.strip()))
+        windows = json.loads(lines[-1])
+        self.samples.append({
+            "t": round(time.monotonic() - start), "steps": steps,
+            "rss_kib": proc_status(pid, "VmRSS"), "fds": len(os.listdir("/proc/%d/fd" % pid)),
+            "handles": windows["handles"], "gdi": windows["gdi"],
+            "working_set_kib": windows["working_set"] // 1024})
+        fields = ", ".join("%s %s" % item for item in self.samples[-1].items())
+        print("soak: %s  violations %d" % (fields, len(self.violations)), flush=True)
 
     def finish(self, host):
-        if self.mode != "1280x1024":
-            self.outside(host, "mode")
-        host.mode_changed = False
         # The driver closes the window, as a user would; the host must exit 0.
-        code, out = host.tool("post_message", "veskaro_flutter", WM_CLOSE, 0, 0)
-        expect(code == 0, "post_message.exe WM_CLOSE failed: " + out)
+        host.post_now(WM_CLOSE)
         expect(host.wait_exit(30) == 0, "host exit code %s, not 0" % host.process.poll())
         stderr = host.stderr().splitlines()
         unexpected = [l for l in stderr if not l.startswith(EXPECTED_STDERR)]
@@ -253,15 +194,24 @@ class Soak:
                          (stderr.count(UNDECODABLE_LINE), sent))
         self.check_log(host)
 
+    def check_growth(self):
+        """The last sample against the first after the warm-up (the first sampling period)."""
+        settled = [s for s in self.samples if s["t"] >= self.args.sample_every]
+        if len(settled) < 2:
+            self.violate("too few samples after the warm-up to judge growth (%d)" % len(settled))
+            return
+        first, last = settled[0], settled[-1]
+        for field in STEADY:
+            allowed = first[field] // 10 if field.endswith("_kib") else 5
+            if last[field] - first[field] > allowed:
+                self.violate("%s grew from %d (t=%d s) to %d (t=%d s), more than %d" % (
+                    field, first[field], first["t"], last[field], last["t"], allowed))
+
     def report(self, done):
         print("\nsoak summary (plan %d, %d s, %d steps)" % (self.args.plan, self.args.duration,
                                                             done))
         print("\n".join("  %-40s %6d" % item for item in sorted(self.counts.items())))
-        if self.restores:
-            print("  restore after reset: n=%d median %.0f ms max %.0f ms" % (
-                len(self.restores), 1000 * statistics.median(self.restores),
-                1000 * max(self.restores)))
-        self.violations += growth_violations(self.samples, self.args.sample_every)
+        self.check_growth()
         print("\nFAIL: %d violated checks (replay with --plan %d):\n  - %s" % (
             len(self.violations), self.args.plan, "\n  - ".join(self.violations))
               if self.violations else "\nok: no violated check")
@@ -277,11 +227,7 @@ def main(argv):
     args = parser.parse_args(argv[1:])
     print("soak: plan %d (replay: --plan %d), %d s, samples every %d s" %
           (args.plan, args.plan, args.duration, args.sample_every), flush=True)
-    try:
-        return Soak(args).run()
-    except (Failure, subprocess.SubprocessError, OSError, ValueError) as error:
-        print("FAIL (plan %d): %s" % (args.plan, error))
-        return 1
+    return Soak(args).run()
 
 
 if __name__ == "__main__":

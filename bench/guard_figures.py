@@ -14,9 +14,10 @@ import sys
 import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HARNESS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e")
+sys.path.insert(0, HARNESS)
 from host_session import (WARM, WM_POWERBROADCAST, Failure, HostSession, expect,  # noqa: E402
-                          gamma_reset, host_pids, poll, screen_is, set_call)
+                          gamma_reset, poll, proc_status, screen_is, set_call)
 
 
 def cpu_seconds(pid):
@@ -47,34 +48,29 @@ def main(argv):
     parser.add_argument("--idle", type=float, default=60, help="armed idle period, seconds")
     args = parser.parse_args(argv[1:])
     rng = random.Random(20)
-    with HostSession("figures") as host:
-        try:
+    try:
+        with HostSession("figures") as host:
             set_line = host.send(set_call(WARM))
             # A plain timer while idle: an `await` would poll every 20 ms inside the host.
             host.add("wait %d" % (args.idle * 1000 + 3000))
-            host.await_signal("done", 3600 * 1000)
-            host.add("close")
-            host.start()
+            host.start_until_done(3600 * 1000)
             expect(host.reply(set_line) == ("success", None), "set was not answered success")
-            pids = host_pids()
-            expect(len(pids) == 1, "expected one host process, found %s" % pids)
+            pid = host.pid()
             print("armed idle for %.0f s ..." % args.idle, flush=True)
             time.sleep(1)
-            before = cpu_seconds(pids[0])
+            before = cpu_seconds(pid)
             time.sleep(args.idle)
-            cpu = cpu_seconds(pids[0]) - before
+            cpu = cpu_seconds(pid) - before
             print("%d outside resets, periodic check only ..." % args.resets, flush=True)
             periodic = time_resets(args.resets, 3.0, rng)
             print("%d outside resets during power-resume bursts ..." % args.resets, flush=True)
-            burst = time_resets(args.resets, 1.0, rng, lambda: host.tool(
-                "post_message", "veskaro_flutter", WM_POWERBROADCAST, 18, 0))
-            with open("/proc/%d/status" % pids[0], encoding="ascii") as f:
-                peak = [int(l.split()[1]) for l in f if l.startswith("VmHWM:")][0]
-            host.signal("done")
-            expect(host.finish() == 0, "host exit code is not 0")
-        except Failure as error:
-            print("FAIL: %s\n%s" % (error, host.diagnostics()))
-            return 1
+            burst = time_resets(args.resets, 1.0, rng,
+                                lambda: host.post_now(WM_POWERBROADCAST, 18))
+            peak = proc_status(pid, "VmHWM")
+            host.finish()
+    except Failure as error:
+        print("FAIL: %s" % error)
+        return 1
     rows = [("end-to-end figure (veskaro_flutter.exe under Wine)", "value")]
     for label, times in (("periodic check", periodic), ("during a burst", burst)):
         rows.append(("reset -> restored, %s (n=%d)" % (label, len(times)),
