@@ -68,7 +68,8 @@ foreach(folder ${folders})
 endforeach()
 math(EXPR size_kb "(${size} + 1023) / 1024")
 
-set(list_file "${OUTPUT}.files.nsh")
+# Beside the stage, not the setup program: the package folder holds only what ships.
+set(list_file "${STAGE}-files.nsh")
 file(WRITE "${list_file}"
   "!macro VESKARO_INSTALL_FILES\n${install}!macroend\n"
   "!macro VESKARO_UNINSTALL_FILES\n${uninstall}!macroend\n"
