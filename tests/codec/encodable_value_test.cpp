@@ -9,17 +9,6 @@
 namespace flutter {
 namespace {
 
-TEST(CodecEncodableValue, CheckedAccessRaisesWithFixedText) {
-  EncodableValue value("ramp");  // a literal makes a string, never a boolean
-  EXPECT_EQ(value.Get<std::string>(), "ramp");
-  try {
-    value.Get<std::vector<uint8_t>>();
-    FAIL() << "no exception";
-  } catch (const std::bad_variant_access& error) {
-    EXPECT_STREQ(error.what(), "bad variant access");
-  }
-}
-
 // Map keys rely on a strict weak order: each pair orders one way only (or neither way, when
 // equivalent).
 TEST(CodecEncodableValue, Ordering) {
