@@ -9,7 +9,6 @@
 #include "gamma/gamma_guard.h"
 #include "testbed/engine/testbed_control.h"
 #include "tests/gamma/fake_gamma_platform.h"
-#include "tests/gamma/gamma_test_ramps.h"
 #include "tests/gamma/scoped_log_directory.h"
 
 namespace {

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "tests/gamma/fake_gamma_platform.h"
-#include "tests/gamma/gamma_test_ramps.h"
 #include "tests/gamma/scoped_log_directory.h"
 
 namespace {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 #include "testbed/engine/testbed_control.h"
@@ -20,17 +19,9 @@ std::vector<LONG> WindowRect(HWND window) {
   return {rect.left, rect.top, rect.right, rect.bottom};
 }
 
-bool ClassRegistered() {
-  WNDCLASSEXW info = {};
-  info.cbSize = sizeof(info);
-  return GetClassInfoExW(GetModuleHandleW(nullptr), kWindowClassName, &info) != 0;
-}
-
 class Win32WindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    TestbedReset();
-  }
+  void SetUp() override { TestbedReset(); }
   void TearDown() override {
     TestbedOverrideDpi(0);
     PumpUntil([] { return false; }, 0);
@@ -56,22 +47,6 @@ TEST_F(Win32WindowTest, CreatesHiddenWindowScaledToMonitorDpi) {
     EXPECT_EQ(GetWindowLongW(window.GetHandle(), GWL_STYLE) & WS_OVERLAPPEDWINDOW,
               static_cast<LONG>(WS_OVERLAPPEDWINDOW));
   }
-}
-
-TEST_F(Win32WindowTest, ClassUnregisteredWithLastWindowObjectAndForeignWindowsAreHarmless) {
-  auto first = std::make_unique<TestWindow>();
-  auto second = std::make_unique<TestWindow>();
-  ASSERT_TRUE(first->Create(L"one", {10, 10}, {200, 100}));
-  ASSERT_TRUE(second->Create(L"two", {10, 10}, {200, 100}));
-  // Another creator of the class passes no object; its window just gets default handling.
-  DestroyWindow(CreateWindowExW(0, kWindowClassName, L"stray", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
-  DestroyWindow(first->GetHandle());
-  DestroyWindow(second->GetHandle());
-  first.reset();
-  EXPECT_TRUE(ClassRegistered());  // no windows, but an object remains
-  second.reset();
-  EXPECT_FALSE(ClassRegistered());
 }
 
 TEST_F(Win32WindowTest, ChildContentFillsClientAreaAndFollowsSizeAndDpiChanges) {
