@@ -63,16 +63,6 @@ TEST_F(FlutterEngineTest, DestroysOnlyAnEngineItStillOwns) {
   }
 }
 
-TEST_F(FlutterEngineTest, RegistrarsAreRequestedByName) {
-  FlutterEngine engine(EngineProject(L"data"));
-  PluginRegistry& registry = engine;
-  FlutterDesktopPluginRegistrarRef tray = registry.GetPluginRegistrar("SystemTrayPlugin");
-  FlutterDesktopPluginRegistrarRef window = registry.GetPluginRegistrar("WindowManagerPlugin");
-  EXPECT_NE(tray, window);
-  EXPECT_STREQ(TestbedRegistrarPluginName(window), "WindowManagerPlugin");
-  EXPECT_STREQ(TestbedRegistrarPluginName(tray), "SystemTrayPlugin");
-}
-
 TEST_F(FlutterEngineTest, NextFrameCallbackReplacedRunOnceAndRearmable) {
   FlutterViewController controller(100, 50, EngineProject(L"data"));
   FlutterEngine* engine = controller.GetEngine();

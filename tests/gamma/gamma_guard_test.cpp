@@ -156,7 +156,6 @@ TEST(GammaGuardMessages, OnlyTheGuardsTimersAreConsumed) {
   };
   const Case cases[] = {
       {kWmTimer, kPeriodic, true, false, {}},
-      {kWmTimer, kBurst, true, false, {}},
       {kWmTimer, 60450, false, false, {}},
       {kWmDisplayChange, 0, false, true, {kDisplay}},
       {kWmPowerBroadcast, 18, false, true, {kPower}},

@@ -85,6 +85,17 @@ TEST(GuardLog, WithoutTmpdirLogsUnderTmp) {
   ASSERT_TRUE(std::filesystem::exists(file));
   EXPECT_GT(std::filesystem::file_size(file), before);
 }
+
+TEST(GuardLog, OneCharacterTmpdirIsUsed) {
+  ScopedLogDirectory log;
+  const std::filesystem::path cwd = std::filesystem::current_path();
+  std::filesystem::current_path(log.directory);
+  std::filesystem::create_directory("d");
+  ScopedLogDirectory::PointLogAt("d");
+  GuardLog("short");
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path("d") / kGuardLogFileName));
+  std::filesystem::current_path(cwd);
+}
 #endif
 
 }  // namespace
