@@ -17,13 +17,9 @@ namespace {
 
 class FlutterWindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    TestbedReset();
-    TakeQuitMessage();
-  }
+  void SetUp() override { TestbedReset(); }
   void TearDown() override {
     PumpUntil([] { return false; }, 0);
-    TakeQuitMessage();
     TestbedReset();
   }
 

@@ -16,18 +16,14 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::wstring FullPath(const std::wstring& path) {
-  wchar_t buffer[MAX_PATH] = {};
-  GetFullPathNameW(path.c_str(), MAX_PATH, buffer, nullptr);
-  return buffer;
-}
-
 // The bundle the build made, found relative to this test executable.
 std::wstring BundleDirectory() {
-  wchar_t self[MAX_PATH] = {};
+  wchar_t self[MAX_PATH] = {}, bundle[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  return FullPath(std::filesystem::path(self).parent_path().wstring() + L"\\" +
-                  VESKARO_BUNDLE_FROM_TESTS);
+  const std::wstring relative =
+      std::filesystem::path(self).parent_path().wstring() + L"\\" + VESKARO_BUNDLE_FROM_TESTS;
+  GetFullPathNameW(relative.c_str(), MAX_PATH, bundle, nullptr);
+  return bundle;
 }
 
 // The lines the stand-in engine wrote at exit (see testbed/engine/process_hooks.cpp) that
