@@ -45,12 +45,5 @@ TEST(CodecEncodableValue, Ordering) {
   }
 }
 
-TEST(CodecEncodableValue, CustomValuesOrderByIdentity) {
-  const EncodableList list = {CustomEncodableValue(5), CustomEncodableValue(5)};
-  EXPECT_FALSE(list[0] < list[0]);
-  EXPECT_TRUE(list[0] < list[1]);  // lower address first
-  EXPECT_FALSE(list[1] < list[0]);
-}
-
 }  // namespace
 }  // namespace flutter

@@ -149,26 +149,6 @@ TEST(CodecSerializer, DecodesIntoAnUnalignedBuffer) {
   EXPECT_EQ(Serializer().ReadValue(&reader), EncodableValue(std::vector<double>{1.0, 2.5}));
 }
 
-TEST(CodecBufferReader, FailedReadsDoNotMoveTheLocation) {
-  const std::vector<uint8_t> bytes = Hex("0A 0B 0C");
-  ByteBufferStreamReader reader(bytes.data(), bytes.size());
-  uint8_t buffer[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-  testing::internal::CaptureStderr();
-  reader.ReadBytes(buffer, 8);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), kInvalidRead);
-  EXPECT_EQ(buffer[0], 1);  // untouched
-  EXPECT_EQ(reader.ReadByte(), 0x0A);
-  reader.ReadBytes(buffer, 2);
-  EXPECT_EQ(buffer[1], 0x0C);
-
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(reader.ReadByte(), 0);
-  reader.ReadBytes(buffer, 0);  // nothing left, nothing asked: fine
-  reader.ReadAlignment(8);      // may pass the end...
-  reader.ReadBytes(buffer, 0);  // ...and then even an empty read fails
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(kInvalidRead) + kInvalidRead);
-}
-
 TEST(CodecSerializer, CustomValuesEncodeAsNullWithAReport) {
   testing::internal::CaptureStderr();
   const std::vector<uint8_t> bytes =

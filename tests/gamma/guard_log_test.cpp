@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -11,17 +10,6 @@
 #include "tests/gamma/scoped_log_directory.h"
 
 namespace {
-
-TEST(GuardLog, LineIsZeroPaddedWithTwoSpacesBeforeTheMessage) {
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  WriteGuardLogLine(file, GuardLogTime{999, 1, 2, 3, 4, 5}, "clear: guard disarmed");
-  std::rewind(file);
-  char buffer[64] = {};
-  const std::size_t length = std::fread(buffer, 1, sizeof(buffer), file);
-  std::fclose(file);
-  EXPECT_EQ(std::string(buffer, length), "0999-01-02 03:04:05  clear: guard disarmed\n");
-}
 
 TEST(GuardLog, AppendsLinesStampedWithTheLocalDate) {
   const auto today = [] {
