@@ -149,16 +149,6 @@ TEST(CodecSerializer, DecodesIntoAnUnalignedBuffer) {
   EXPECT_EQ(Serializer().ReadValue(&reader), EncodableValue(std::vector<double>{1.0, 2.5}));
 }
 
-TEST(CodecSerializer, CustomValuesEncodeAsNullWithAReport) {
-  testing::internal::CaptureStderr();
-  const std::vector<uint8_t> bytes =
-      Encode(EncodableValue(EncodableList{CustomEncodableValue(std::string("x")), true}));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "Unhandled custom type in StandardCodecSerializer::WriteValue. "
-            "Custom types require codec extensions.\n");
-  EXPECT_EQ(bytes, Hex("0C 02 00 01"));
-}
-
 EncodableValue NestedLists(int depth) {
   EncodableValue value = int32_t{1};
   for (int i = 0; i < depth; ++i) value = EncodableList{std::move(value)};
