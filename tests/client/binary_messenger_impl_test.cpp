@@ -55,13 +55,10 @@ TEST_F(BinaryMessengerImplTest, ReplacedHandlerKeepsItsContextAndEveryHandlerIsR
   int calls = 0;
   messenger->SetMessageHandler(kChannel, [first](const uint8_t*, size_t, ReplyCallback) {});
   void* context = TestbedChannelUserData(kChannel);
-  for (int i = 0; i < 50; ++i) {
-    messenger->SetMessageHandler("other/" + std::to_string(i),
-                                 [](const uint8_t*, size_t, ReplyCallback) {});
+  for (const char* other : {"a", "b", "c"}) {
+    messenger->SetMessageHandler(other, [](const uint8_t*, size_t, ReplyCallback) {});
   }
-  for (int i = 0; i < 50; i += 2) {
-    messenger->SetMessageHandler("other/" + std::to_string(i), nullptr);
-  }
+  messenger->SetMessageHandler("b", nullptr);
   messenger->SetMessageHandler(
       kChannel, [second, &calls](const uint8_t*, size_t, ReplyCallback) { ++calls; });
   EXPECT_EQ(first.use_count(), 1);
@@ -127,32 +124,6 @@ TEST_F(BinaryMessengerImplTest, NullLockTokenSkipsUnlockButStillSends) {
   replies[0](nullptr, 0);
   EXPECT_EQ(TestbedResponse(ticket), kTestbedResponseEmpty);
   EXPECT_THAT(Journal(), ElementsAre("Lock", "IsAvailable", "SendResponse(unlocked)"));
-}
-
-// Without a reply a plain send; with one, the reply runs once and its holder is freed, also
-// when the engine refuses the send.
-TEST_F(BinaryMessengerImplTest, SendsWithAndWithoutReply) {
-  ClearJournal();
-  messenger->Send("out", nullptr, 0);
-  EXPECT_THAT(Journal(), ElementsAre("Send"));
-  EXPECT_STREQ(TestbedSentMessageChannel(0), "out");
-
-  auto token = std::make_shared<int>(0);
-  std::vector<uint8_t> answer;
-  messenger->Send("out", nullptr, 0, [&answer, token](const uint8_t* data, size_t size) {
-    answer.insert(answer.end(), data, data + size);
-  });
-  EXPECT_EQ(token.use_count(), 2);
-  const uint8_t reply[] = {9};
-  ASSERT_EQ(TestbedAnswerPendingSend(reply, 1), 1);
-  EXPECT_THAT(answer, ElementsAre(9));
-  EXPECT_EQ(token.use_count(), 1);
-
-  TestbedSetSendWithReplyRefuses(1);
-  messenger->Send("out", nullptr, 0,
-                  [&answer, token](const uint8_t*, size_t) { answer.push_back(0); });
-  EXPECT_EQ(token.use_count(), 1);
-  EXPECT_EQ(answer.size(), 1u);
 }
 
 }  // namespace

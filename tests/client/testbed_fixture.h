@@ -45,10 +45,7 @@ class MessengerTest : public TestbedTest {
   void SetUp() override {
     TestbedTest::SetUp();
     FlutterDesktopEngineProperties properties = {};
-    properties.assets_path = L"a";
-    properties.icu_data_path = L"i";
-    properties.app_library_path = L"l";
-    properties.entrypoint = "";
+    properties.assets_path = properties.icu_data_path = properties.app_library_path = L"x";
     engine = FlutterDesktopEngineCreate(&properties);
     messenger = std::make_unique<BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine));
   }

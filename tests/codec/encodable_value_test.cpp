@@ -9,17 +9,6 @@
 namespace flutter {
 namespace {
 
-TEST(CodecEncodableValue, CheckedAccessRaisesWithFixedText) {
-  EncodableValue value("ramp");  // a literal makes a string, never a boolean
-  EXPECT_EQ(value.Get<std::string>(), "ramp");
-  try {
-    value.Get<std::vector<uint8_t>>();
-    FAIL() << "no exception";
-  } catch (const std::bad_variant_access& error) {
-    EXPECT_STREQ(error.what(), "bad variant access");
-  }
-}
-
 // Map keys rely on a strict weak order: each pair orders one way only (or neither way, when
 // equivalent).
 TEST(CodecEncodableValue, Ordering) {
@@ -54,13 +43,6 @@ TEST(CodecEncodableValue, Ordering) {
     EXPECT_EQ(c.less < c.greater, !c.equivalent) << c.name;
     EXPECT_FALSE(c.greater < c.less) << c.name;
   }
-}
-
-TEST(CodecEncodableValue, CustomValuesOrderByIdentity) {
-  const EncodableList list = {CustomEncodableValue(5), CustomEncodableValue(5)};
-  EXPECT_FALSE(list[0] < list[0]);
-  EXPECT_TRUE(list[0] < list[1]);  // lower address first
-  EXPECT_FALSE(list[1] < list[0]);
 }
 
 }  // namespace

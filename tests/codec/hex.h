@@ -26,13 +26,6 @@ inline std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uin
   return a;
 }
 
-// The 1536-byte ramp the gamma channel carries: 0, 1, ... 255 repeated.
-inline std::vector<uint8_t> Ramp() {
-  std::vector<uint8_t> ramp(1536);
-  for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<uint8_t>(i);
-  return ramp;
-}
-
 }  // namespace codec_test
 
 #endif  // TESTS_CODEC_HEX_H_

@@ -1,8 +1,9 @@
 // A fake screen for the gamma guard: the test sets its ramp, failures and driver
-// rejections, and reads back every call in order.
+// rejections, and reads back every call in order; and the ramps the tests use.
 #ifndef TESTS_GAMMA_FAKE_GAMMA_PLATFORM_H_
 #define TESTS_GAMMA_FAKE_GAMMA_PLATFORM_H_
 
+#include <cstdint>
 #include <deque>
 #include <vector>
 
@@ -69,5 +70,27 @@ class FakeGammaPlatform : public GammaPlatform {
   int open_dcs = 0;
   std::vector<Call> calls;
 };
+
+// Entry i of channel c is i * 257 scaled by percent[c]: {100, 100, 100} is the identity.
+inline GammaRamp ScaledRamp(int red, int green, int blue) {
+  const int percent[] = {red, green, blue};
+  GammaRamp ramp;
+  for (std::size_t i = 0; i < kRampEntries; ++i) {
+    ramp[i] = static_cast<uint16_t>((i % 256) * 257 * percent[i / 256] / 100);
+  }
+  return ramp;
+}
+inline GammaRamp IdentityRamp() { return ScaledRamp(100, 100, 100); }
+inline GammaRamp WarmRamp() { return ScaledRamp(100, 85, 65); }
+
+// The ramp as the channel carries it: every entry little-endian.
+inline std::vector<uint8_t> RampBytes(const GammaRamp& ramp) {
+  std::vector<uint8_t> bytes;
+  for (uint16_t entry : ramp) {
+    bytes.push_back(static_cast<uint8_t>(entry & 0xFF));
+    bytes.push_back(static_cast<uint8_t>(entry >> 8));
+  }
+  return bytes;
+}
 
 #endif  // TESTS_GAMMA_FAKE_GAMMA_PLATFORM_H_

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "tests/gamma/fake_gamma_platform.h"
-#include "tests/gamma/gamma_test_ramps.h"
 #include "tests/gamma/scoped_log_directory.h"
 
 namespace {
@@ -157,7 +156,6 @@ TEST(GammaGuardMessages, OnlyTheGuardsTimersAreConsumed) {
   };
   const Case cases[] = {
       {kWmTimer, kPeriodic, true, false, {}},
-      {kWmTimer, kBurst, true, false, {}},
       {kWmTimer, 60450, false, false, {}},
       {kWmDisplayChange, 0, false, true, {kDisplay}},
       {kWmPowerBroadcast, 18, false, true, {kPower}},

@@ -3,6 +3,7 @@
 #ifndef TESTS_GAMMA_SCOPED_LOG_DIRECTORY_H_
 #define TESTS_GAMMA_SCOPED_LOG_DIRECTORY_H_
 
+#include <algorithm>
 #include <cstdlib>  // setenv
 #include <filesystem>
 #include <fstream>
@@ -48,18 +49,13 @@ class ScopedLogDirectory {
 
   std::filesystem::path LogFile() const { return directory / kGuardLogFileName; }
 
-  std::string Contents() const {
-    std::ifstream in(LogFile(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
   // The lines' messages: "YYYY-MM-DD hh:mm:ss  " and line ends removed.
   std::vector<std::string> Messages() const {
     std::vector<std::string> messages;
     std::ifstream in(LogFile(), std::ios::binary);
     for (std::string line; std::getline(in, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      messages.push_back(line.size() >= 21 ? line.substr(21) : "<short: " + line + ">");
+      messages.push_back(line.substr(std::min<std::size_t>(21, line.size())));
     }
     return messages;
   }

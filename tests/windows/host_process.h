@@ -50,33 +50,18 @@ class HostProcess {
   HWND WaitForVisibleWindow(DWORD limit_ms = 20000) {
     const ULONGLONG deadline = GetTickCount64() + limit_ms;
     do {
-      Search search = {process_id, nullptr};
-      EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
-      if (search.found != nullptr && IsWindowVisible(search.found)) return search.found;
+      HWND window = nullptr;
+      while ((window = FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW", nullptr))) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == process_id && IsWindowVisible(window)) return window;
+      }
       if (WaitForSingleObject(process.Get(), 20) == WAIT_OBJECT_0) return nullptr;
     } while (GetTickCount64() < deadline);
     return nullptr;
   }
 
  private:
-  struct Search {
-    DWORD process_id;
-    HWND found;
-  };
-
-  static BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<Search*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t class_name[64] = {};
-    GetClassNameW(window, class_name, 64);
-    if (owner != search->process_id || std::wstring(class_name) != L"FLUTTER_RUNNER_WIN32_WINDOW") {
-      return TRUE;
-    }
-    search->found = window;
-    return FALSE;
-  }
-
   UniqueHandle process;
   DWORD process_id = 0;
 };

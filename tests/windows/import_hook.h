@@ -1,6 +1,6 @@
 // Redirects one imported function of the test executable to a replacement for the
-// hook's lifetime, by patching the import address table. Lets tests see Win32 calls the
-// product makes (DwmSetWindowAttribute has no visible effect under Wine).
+// hook's lifetime, by patching the import address table: lets tests see the order of
+// calls the product makes.
 #ifndef TESTS_WINDOWS_IMPORT_HOOK_H_
 #define TESTS_WINDOWS_IMPORT_HOOK_H_
 
@@ -24,11 +24,9 @@ class ImportHook {
       auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->OriginalFirstThunk);
       auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->FirstThunk);
       for (; names->u1.AddressOfData != 0; ++names, ++addresses) {
-        if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-          continue;
-        }
         auto* by_name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-        if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), function) == 0) {
+        if (!IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
+            std::strcmp(reinterpret_cast<const char*>(by_name->Name), function) == 0) {
           slot = reinterpret_cast<void**>(&addresses->u1.Function);
           original = *slot;
           Write(replacement);
@@ -39,9 +37,7 @@ class ImportHook {
   }
 
   ~ImportHook() {
-    if (slot != nullptr) {
-      Write(original);
-    }
+    if (slot != nullptr) Write(original);
   }
 
   ImportHook(const ImportHook&) = delete;

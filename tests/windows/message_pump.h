@@ -6,7 +6,7 @@
 
 #include <functional>
 
-// Dispatches everything except WM_QUIT, which stays queued for the test to find.
+// Dispatches everything except WM_QUIT, which stays queued.
 inline bool PumpUntil(const std::function<bool()>& done, DWORD limit_ms = 5000) {
   const ULONGLONG deadline = GetTickCount64() + limit_ms;
   while (!done()) {
@@ -27,12 +27,6 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD limit_ms = 5000) 
     }
   }
   return true;
-}
-
-// True when a WM_QUIT is queued; removes it.
-inline bool TakeQuitMessage() {
-  MSG message;
-  return PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
 }
 
 #endif  // TESTS_WINDOWS_MESSAGE_PUMP_H_

@@ -1,5 +1,5 @@
 // The built bundle, started as a real process: single instance, exit codes, arguments
-// reaching the engine, and the executable's resources.
+// reaching the engine.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 
 #include "app/single_instance.h"
 #include "base/unique_handle.h"
-#include "base/unique_module.h"
 #include "testbed/engine/hex_text.h"
 #include "tests/windows/host_process.h"
 
@@ -19,33 +18,15 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::wstring FullPath(const std::wstring& path) {
-  wchar_t buffer[MAX_PATH] = {};
-  GetFullPathNameW(path.c_str(), MAX_PATH, buffer, nullptr);
-  return buffer;
-}
-
 // The bundle the build made, found relative to this test executable.
 std::wstring BundleDirectory() {
-  wchar_t self[MAX_PATH] = {};
+  wchar_t self[MAX_PATH] = {}, bundle[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  return FullPath(std::filesystem::path(self).parent_path().wstring() + L"\\" +
-                  VESKARO_BUNDLE_FROM_TESTS);
+  const std::wstring relative =
+      std::filesystem::path(self).parent_path().wstring() + L"\\" + VESKARO_BUNDLE_FROM_TESTS;
+  GetFullPathNameW(relative.c_str(), MAX_PATH, bundle, nullptr);
+  return bundle;
 }
-
-// Sets an environment variable for the processes started while it lives.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const wchar_t* name, const std::wstring& value) : name(name) {
-    SetEnvironmentVariableW(name, value.c_str());
-  }
-  ~ScopedEnvironment() { SetEnvironmentVariableW(name, nullptr); }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  const wchar_t* name;
-};
 
 // The lines the stand-in engine wrote at exit (see testbed/engine/process_hooks.cpp) that
 // start with prefix, without it.
@@ -68,6 +49,11 @@ class ProcessTest : public ::testing::Test {
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     properties = temp + std::wstring(L"veskaro_") + std::wstring(name.begin(), name.end());
     DeleteFileW(properties.c_str());
+    SetEnvironmentVariableW(L"TESTBED_PROPERTIES_FILE", properties.c_str());
+  }
+  void TearDown() override {
+    SetEnvironmentVariableW(L"TESTBED_PROPERTIES_FILE", nullptr);
+    SetEnvironmentVariableW(L"TESTBED_FAIL_VIEW_CONTROLLER", nullptr);
   }
 
   std::wstring bundle = BundleDirectory();
@@ -76,7 +62,6 @@ class ProcessTest : public ::testing::Test {
 };
 
 TEST_F(ProcessTest, RunsUntilTheWindowClosesWithTheCommandLineAsUtf8) {
-  ScopedEnvironment record(L"TESTBED_PROPERTIES_FILE", properties);
   HostProcess host(executable, L"\"with space\" \"say \\\"hi\\\"\" \u00e9 bad\xD800 \"\" last",
                    bundle);
   ASSERT_TRUE(host.Started());
@@ -115,7 +100,6 @@ TEST_F(ProcessTest, SecondStartBringsTheFirstForward) {
   ShowWindow(window, SW_MINIMIZE);
   ASSERT_TRUE(IsIconic(window));
   {
-    ScopedEnvironment record(L"TESTBED_PROPERTIES_FILE", properties);
     HostProcess second(executable, L"", bundle);
     ASSERT_TRUE(second.Started());
     EXPECT_EQ(second.WaitForExit(), 0);
@@ -140,41 +124,10 @@ TEST_F(ProcessTest, ExitsOneWhenTheNameIsHeldByAnotherKindOfObjectOrTheViewFails
   }
   event.Reset();
 
-  ScopedEnvironment fail(L"TESTBED_FAIL_VIEW_CONTROLLER", L"1");
+  SetEnvironmentVariableW(L"TESTBED_FAIL_VIEW_CONTROLLER", L"1");
   HostProcess host(executable, L"", bundle);
   ASSERT_TRUE(host.Started());
   EXPECT_EQ(host.WaitForExit(), 1);
-}
-
-TEST_F(ProcessTest, ExecutableCarriesVersionManifestAndIcon) {
-  DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(executable.c_str(), &ignored);
-  ASSERT_GT(size, 0u);
-  std::vector<BYTE> info(size);
-  ASSERT_TRUE(GetFileVersionInfoW(executable.c_str(), 0, size, info.data()));
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT fixed_size = 0;
-  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixed_size));
-  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 1));
-  EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(34, 30));
-
-  const UniqueModule image_module(
-      LoadLibraryExW(executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-  ASSERT_TRUE(image_module);
-  HMODULE image = image_module.Get();
-  HRSRC manifest = FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST);
-  ASSERT_NE(manifest, nullptr);
-  const char* text = static_cast<const char*>(LockResource(LoadResource(image, manifest)));
-  const std::string manifest_text(text, SizeofResource(image, manifest));
-  for (const char* part : {"level=\"asInvoker\"", ">PerMonitorV2</dpiAwareness>",
-                           "http://schemas.microsoft.com/SMI/2016/WindowsSettings"}) {
-    EXPECT_NE(manifest_text.find(part), std::string::npos) << part;
-  }
-
-  HRSRC icons = FindResourceW(image, MAKEINTRESOURCEW(101), RT_GROUP_ICON);
-  ASSERT_NE(icons, nullptr);
-  // The group header: reserved, type, then the count of images (16 to 256 pixels).
-  EXPECT_EQ(static_cast<const WORD*>(LockResource(LoadResource(image, icons)))[2], 7);
 }
 
 }  // namespace

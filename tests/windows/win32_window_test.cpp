@@ -2,34 +2,16 @@
 
 #include <windows.h>
 
-#include <dwmapi.h>
-
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <optional>
 #include <vector>
 
 #include "testbed/engine/testbed_control.h"
-#include "tests/windows/import_hook.h"
 #include "tests/windows/message_pump.h"
 
 namespace {
 
-constexpr wchar_t kThemeKey[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
-constexpr wchar_t kThemeValue[] = L"AppsUseLightTheme";
-
-// Records the hooks and lets a test make OnCreate fail.
-class TestWindow : public Win32Window {
- public:
-  bool on_create_result = true;
-  int destroy_calls = 0;
-
- protected:
-  bool OnCreate() override { return on_create_result; }
-  void OnDestroy() override { ++destroy_calls; }
-};
+using TestWindow = Win32Window;
 
 std::vector<LONG> WindowRect(HWND window) {
   RECT rect = {};
@@ -37,22 +19,12 @@ std::vector<LONG> WindowRect(HWND window) {
   return {rect.left, rect.top, rect.right, rect.bottom};
 }
 
-bool ClassRegistered() {
-  WNDCLASSEXW info = {};
-  info.cbSize = sizeof(info);
-  return GetClassInfoExW(GetModuleHandleW(nullptr), kWindowClassName, &info) != 0;
-}
-
 class Win32WindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    TestbedReset();
-    TakeQuitMessage();
-  }
+  void SetUp() override { TestbedReset(); }
   void TearDown() override {
     TestbedOverrideDpi(0);
     PumpUntil([] { return false; }, 0);
-    TakeQuitMessage();
   }
 };
 
@@ -75,125 +47,6 @@ TEST_F(Win32WindowTest, CreatesHiddenWindowScaledToMonitorDpi) {
     EXPECT_EQ(GetWindowLongW(window.GetHandle(), GWL_STYLE) & WS_OVERLAPPEDWINDOW,
               static_cast<LONG>(WS_OVERLAPPEDWINDOW));
   }
-}
-
-// DwmSetWindowAttribute calls seen through the import hook.
-struct ThemeCall {
-  HWND window;
-  DWORD attribute;
-  BOOL value;
-};
-std::vector<ThemeCall>* theme_calls = nullptr;
-
-HRESULT WINAPI RecordThemeCall(HWND window, DWORD attribute, LPCVOID value, DWORD size) {
-  if (theme_calls != nullptr && size == sizeof(BOOL)) {
-    theme_calls->push_back({window, attribute, *static_cast<const BOOL*>(value)});
-  }
-  return S_OK;
-}
-
-// Sets the theme value for one test (a number, a string, or none) and puts the old one back.
-class ThemeValue {
- public:
-  ThemeValue() {
-    DWORD size = sizeof(saved);
-    had_value = RegGetValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue, RRF_RT_REG_DWORD, nullptr,
-                             &saved, &size) == ERROR_SUCCESS;
-  }
-  ~ThemeValue() { had_value ? Set(REG_DWORD, &saved, sizeof(saved)) : Set(REG_NONE, nullptr, 0); }
-  // REG_NONE removes the value.
-  void Set(DWORD type, const void* value, DWORD size) {
-    if (type == REG_NONE) {
-      RegDeleteKeyValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue);
-    } else {
-      RegSetKeyValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue, type, value, size);
-    }
-  }
-
- private:
-  bool had_value = false;
-  DWORD saved = 0;
-};
-
-TEST_F(Win32WindowTest, TitleBarFollowsAppsUseLightTheme) {
-  const DWORD zero = 0, seven = 7;
-  const struct {
-    DWORD type;
-    const void* value;
-    DWORD size;
-    std::optional<BOOL> dark;  // nothing: no DwmSetWindowAttribute call at all
-  } cases[] = {
-      {REG_DWORD, &zero, sizeof(DWORD), TRUE},
-      {REG_DWORD, &seven, sizeof(DWORD), FALSE},  // any non-zero value is light
-      {REG_NONE, nullptr, 0, std::nullopt},
-      {REG_SZ, L"0", 2 * sizeof(wchar_t), std::nullopt},
-  };
-  std::vector<ThemeCall> calls;
-  theme_calls = &calls;
-  ImportHook hook("dwmapi.dll", "DwmSetWindowAttribute", reinterpret_cast<void*>(RecordThemeCall));
-  ASSERT_TRUE(hook.Installed());
-  ThemeValue theme;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.type << " " << c.size);
-    theme.Set(c.type, c.value, c.size);
-    EXPECT_EQ(ReadDarkTitleBarPreference(), c.dark);
-
-    // Once at creation, once more on a colourisation change.
-    calls.clear();
-    TestWindow window;
-    ASSERT_TRUE(window.Create(L"theme", {10, 10}, {200, 100}));
-    SendMessageW(window.GetHandle(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
-    ASSERT_EQ(calls.size(), c.dark ? 2u : 0u);
-    for (const ThemeCall& call : calls) {
-      EXPECT_EQ(call.window, window.GetHandle());
-      EXPECT_EQ(call.attribute, 20u);
-      EXPECT_EQ(call.value, *c.dark);
-    }
-  }
-  theme_calls = nullptr;
-}
-
-TEST_F(Win32WindowTest, DestroyPostsQuitOnlyWhenAsked) {
-  for (bool quit_on_close : {false, true}) {
-    SCOPED_TRACE(quit_on_close);
-    TestWindow window;
-    ASSERT_TRUE(window.Create(L"quit", {10, 10}, {200, 100}));
-    window.SetQuitOnClose(quit_on_close);
-    HWND hwnd = window.GetHandle();
-    DestroyWindow(hwnd);
-    EXPECT_EQ(window.GetHandle(), nullptr);
-    EXPECT_EQ(window.destroy_calls, 2);  // once from Create, once from WM_DESTROY
-    EXPECT_EQ(TakeQuitMessage(), quit_on_close);
-  }
-}
-
-TEST_F(Win32WindowTest, FailedOnCreateFailsCreateAndKeepsWindowUntilObjectDies) {
-  HWND hwnd = nullptr;
-  {
-    TestWindow window;
-    window.on_create_result = false;
-    EXPECT_FALSE(window.Create(L"failing", {10, 10}, {200, 100}));
-    hwnd = window.GetHandle();
-    EXPECT_TRUE(IsWindow(hwnd));
-    EXPECT_FALSE(IsWindowVisible(hwnd));
-  }
-  EXPECT_FALSE(IsWindow(hwnd));
-}
-
-TEST_F(Win32WindowTest, ClassUnregisteredWithLastWindowObjectAndForeignWindowsAreHarmless) {
-  auto first = std::make_unique<TestWindow>();
-  auto second = std::make_unique<TestWindow>();
-  ASSERT_TRUE(first->Create(L"one", {10, 10}, {200, 100}));
-  ASSERT_TRUE(second->Create(L"two", {10, 10}, {200, 100}));
-  // Another creator of the class passes no object; its window just gets default handling.
-  DestroyWindow(CreateWindowExW(0, kWindowClassName, L"stray", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
-  DestroyWindow(first->GetHandle());
-  DestroyWindow(second->GetHandle());
-  first.reset();
-  EXPECT_TRUE(ClassRegistered());  // no windows, but an object remains
-  second.reset();
-  EXPECT_FALSE(ClassRegistered());
 }
 
 TEST_F(Win32WindowTest, ChildContentFillsClientAreaAndFollowsSizeAndDpiChanges) {
