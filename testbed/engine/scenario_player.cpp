@@ -142,7 +142,7 @@ void ScenarioPlayer::Begin() {
   // A message-only window of our own carries the timers, so that everything runs on the UI
   // thread from the host's message loop, outside the first-frame callback.
   if (RegisterPlayerClass()) {
-    window.reset(CreateWindowExW(0, kPlayerClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+    window.Reset(CreateWindowExW(0, kPlayerClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                  ModuleInstance(), nullptr));
   }
   if (!window) {
@@ -150,9 +150,9 @@ void ScenarioPlayer::Begin() {
     Finish();
     return;
   }
-  SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrW(window.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
-  PostMessageW(window.get(), kStepMessage, 0, 0);
+  SetWindowLongPtrW(window.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(window.Get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
+  PostMessageW(window.Get(), kStepMessage, 0, 0);
 }
 
 LRESULT CALLBACK ScenarioPlayer::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -202,7 +202,7 @@ bool ScenarioPlayer::Execute(int line, const ScenarioCommand& command) {
       Deliver(line, command);
       return true;
     case ScenarioCommand::Kind::kWait:
-      if (SetTimer(window.get(), kResumeTimerId, static_cast<UINT>(command.milliseconds),
+      if (SetTimer(window.Get(), kResumeTimerId, static_cast<UINT>(command.milliseconds),
                    nullptr) == 0) {
         transcript.Error(line, "cannot start the wait timer");
         return true;
@@ -216,7 +216,7 @@ bool ScenarioPlayer::Execute(int line, const ScenarioCommand& command) {
       if (AwaitSatisfied()) {
         return true;
       }
-      if (SetTimer(window.get(), kPollTimerId, kPollIntervalMs, nullptr) == 0) {
+      if (SetTimer(window.Get(), kPollTimerId, kPollIntervalMs, nullptr) == 0) {
         transcript.Error(line, "cannot start the await timer");
         return true;
       }
@@ -293,7 +293,7 @@ bool ScenarioPlayer::AwaitSatisfied() {
 
 void ScenarioPlayer::OnTimer(UINT_PTR id) {
   if (id == kResumeTimerId) {
-    KillTimer(window.get(), kResumeTimerId);
+    KillTimer(window.Get(), kResumeTimerId);
     Step();
   } else if (id == kPollTimerId) {
     if (!AwaitSatisfied()) {
@@ -302,7 +302,7 @@ void ScenarioPlayer::OnTimer(UINT_PTR id) {
       }
       transcript.Error(await_line, "await timed out: " + await_text);
     }
-    KillTimer(window.get(), kPollTimerId);
+    KillTimer(window.Get(), kPollTimerId);
     Step();
   }
 }
@@ -310,9 +310,9 @@ void ScenarioPlayer::OnTimer(UINT_PTR id) {
 void ScenarioPlayer::Finish() {
   finished = true;
   if (window) {
-    KillTimer(window.get(), kResumeTimerId);
-    KillTimer(window.get(), kPollTimerId);
-    window.reset();
+    KillTimer(window.Get(), kResumeTimerId);
+    KillTimer(window.Get(), kPollTimerId);
+    window.Reset();
   }
 }
 

@@ -13,11 +13,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
+#include "base/unique_any.h"
 #include "testbed/engine/scenario_command.h"
 #include "testbed/engine/transcript.h"
 
@@ -35,10 +34,11 @@ class ScenarioPlayer {
   void Begin();
 
  private:
-  struct WindowDestroyer {
-    void operator()(HWND window) const { DestroyWindow(window); }
+  struct WindowTraits {
+    using Handle = HWND;
+    static Handle Null() { return nullptr; }
+    void Close(Handle window) const { DestroyWindow(window); }
   };
-  using WindowOwner = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
@@ -56,7 +56,7 @@ class ScenarioPlayer {
   Transcript transcript;
   std::vector<std::string> lines;
   size_t next_line = 0;
-  WindowOwner window;
+  UniqueAny<WindowTraits> window;
   bool begun = false;
   bool stepping = false;
   bool finished = false;
