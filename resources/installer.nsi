@@ -12,6 +12,8 @@ Target amd64-unicode
 ManifestSupportedOS all
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
+; No file times in the setup program, so that two builds of one commit are the same bytes.
+SetDateSave off
 
 !include "LogicLib.nsh"
 !include "MUI2.nsh"
