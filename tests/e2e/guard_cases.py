@@ -77,7 +77,7 @@ def guard_flow(host):
     clear_line = host.send(encode_call("clear"))
     host.await_signal("resume")
     # A resume starts a burst whose first check is immediate, had clear left the guard armed.
-    host.post(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC)
+    host.add("post %d %d 0" % (WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC))
     start_armed(host, set_line)
     show("set: warm")
     png, colours = host.screenshot()

@@ -182,7 +182,8 @@ class Soak:
         # The driver closes the window, as a user would; the host must exit 0.
         host.post_now(WM_CLOSE)
         expect(host.wait_exit(30) == 0, "host exit code %s, not 0" % host.process.poll())
-        stderr = host.stderr().splitlines()
+        with open(host.stderr_path, encoding="utf-8", errors="replace") as f:
+            stderr = f.read().splitlines()
         unexpected = [l for l in stderr if not l.startswith(EXPECTED_STDERR)]
         if unexpected:
             self.violate("unexpected stderr lines: %r" % unexpected[:5])
