@@ -13,15 +13,6 @@ bool IsLive(FlutterDesktopMessengerRef messenger) {
          std::find(messengers.begin(), messengers.end(), messenger) != messengers.end();
 }
 
-void RecordSend(const char* channel, const uint8_t* message, size_t message_size) {
-  testbed::SentMessage sent;
-  sent.channel = channel == nullptr ? "" : channel;
-  if (message != nullptr) {
-    sent.bytes.assign(message, message + message_size);
-  }
-  testbed::GetState().sent.push_back(std::move(sent));
-}
-
 testbed::Response* FindResponse(const FlutterDesktopMessageResponseHandle* handle) {
   testbed::State& state = testbed::GetState();
   if (handle == nullptr || handle->ticket < 0 ||
@@ -34,29 +25,23 @@ testbed::Response* FindResponse(const FlutterDesktopMessageResponseHandle* handl
 
 }  // namespace
 
-bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger, const char* channel,
-                                 const uint8_t* message, size_t message_size) {
+// The host sends nothing to the user interface; the stand-in only keeps the reply promised for
+// every accepted send.
+bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger, const char* /*channel*/,
+                                 const uint8_t* /*message*/, size_t /*message_size*/) {
   testbed::Journal("Send");
-  if (!IsLive(messenger)) {
-    return false;
-  }
-  RecordSend(channel, message, message_size);
-  return messenger->available;
+  return IsLive(messenger) && messenger->available;
 }
 
-bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger, const char* channel,
-                                          const uint8_t* message, size_t message_size,
-                                          FlutterDesktopBinaryReply reply, void* user_data) {
-  testbed::State& state = testbed::GetState();
+bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
+                                          const char* /*channel*/, const uint8_t* /*message*/,
+                                          size_t /*message_size*/, FlutterDesktopBinaryReply reply,
+                                          void* user_data) {
   testbed::Journal("SendWithReply");
-  if (!IsLive(messenger)) {
+  if (!IsLive(messenger) || !messenger->available || reply == nullptr) {
     return false;
   }
-  RecordSend(channel, message, message_size);
-  if (state.send_with_reply_refuses || !messenger->available || reply == nullptr) {
-    return false;
-  }
-  state.pending_sends.push_back({messenger, reply, user_data});
+  testbed::GetState().pending_sends.push_back({messenger, reply, user_data});
   return true;
 }
 

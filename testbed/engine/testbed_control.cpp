@@ -111,43 +111,6 @@ void* TestbedChannelUserData(const char* channel) {
   return entry != engine->messenger->callbacks.end() ? entry->second.user_data : nullptr;
 }
 
-void TestbedSetSendWithReplyRefuses(int32_t refuse) {
-  testbed::GetState().send_with_reply_refuses = refuse != 0;
-}
-
-int32_t TestbedSentMessageCount(void) {
-  return static_cast<int32_t>(testbed::GetState().sent.size());
-}
-
-const char* TestbedSentMessageChannel(int32_t index) {
-  const auto& sent = testbed::GetState().sent;
-  return InRange(sent, index) ? sent[static_cast<size_t>(index)].channel.c_str() : nullptr;
-}
-
-const uint8_t* TestbedSentMessageData(int32_t index, size_t* size) {
-  const auto& sent = testbed::GetState().sent;
-  const bool valid = InRange(sent, index) && !sent[static_cast<size_t>(index)].bytes.empty();
-  if (size != nullptr) {
-    *size = valid ? sent[static_cast<size_t>(index)].bytes.size() : 0;
-  }
-  return valid ? sent[static_cast<size_t>(index)].bytes.data() : nullptr;
-}
-
-int32_t TestbedAnswerPendingSend(const uint8_t* reply, size_t reply_size) {
-  testbed::State& state = testbed::GetState();
-  if (state.pending_sends.empty()) {
-    return 0;
-  }
-  const testbed::PendingSend pending = state.pending_sends.front();
-  state.pending_sends.pop_front();
-  pending.reply(reply, reply_size, pending.user_data);
-  return 1;
-}
-
-int32_t TestbedPendingSendCount(void) {
-  return static_cast<int32_t>(testbed::GetState().pending_sends.size());
-}
-
 void TestbedMarkEngineGone(void) {
   FlutterDesktopMessenger* messenger = testbed::GetState().current_messenger;
   if (messenger != nullptr) {
@@ -220,27 +183,9 @@ const char* TestbedEngineArgument(int32_t index) {
   return InRange(arguments, index) ? arguments[static_cast<size_t>(index)].c_str() : nullptr;
 }
 
-int32_t TestbedEngineOptionA(void) { return testbed::GetState().engine_record.option_a; }
-
-int32_t TestbedEngineOptionB(void) { return testbed::GetState().engine_record.option_b; }
-
 int32_t TestbedFontReloadCount(void) { return testbed::GetState().font_reloads; }
 
-int32_t TestbedResyncCount(void) { return testbed::GetState().resyncs; }
-
-int32_t TestbedRegistrarRequestCount(void) {
-  return static_cast<int32_t>(testbed::GetState().registrar_requests.size());
-}
-
-const char* TestbedRegistrarRequest(int32_t index) {
-  const auto& requests = testbed::GetState().registrar_requests;
-  return InRange(requests, index) ? requests[static_cast<size_t>(index)].c_str() : nullptr;
-}
-
-const char* TestbedRegistrarPluginName(FlutterDesktopPluginRegistrarRef registrar) {
-  const std::string* name = testbed::FindRegistrarName(registrar);
-  return name != nullptr ? name->c_str() : nullptr;
-}
+int32_t TestbedRegistrarRequestCount(void) { return testbed::GetState().registrar_requests; }
 
 void TestbedNotePluginRegistration(FlutterDesktopPluginRegistrarRef registrar,
                                    const char* registration_function) {
@@ -271,8 +216,6 @@ const char* TestbedPluginRegistrationPluginName(int32_t index) {
 void TestbedSetViewControllerCreationFails(int32_t fail) {
   testbed::GetState().view_controller_creation_fails = fail != 0;
 }
-
-int32_t TestbedViewControllerCreateCount(void) { return testbed::GetState().controllers_created; }
 
 int32_t TestbedViewControllerDestroyCount(void) {
   return testbed::GetState().controllers_destroyed;

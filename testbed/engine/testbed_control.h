@@ -55,19 +55,6 @@ TESTBED_EXPORT void TestbedRecycleResponses(void);
 TESTBED_EXPORT int32_t TestbedHasChannelCallback(const char* channel);
 TESTBED_EXPORT void* TestbedChannelUserData(const char* channel);
 
-// --- Messages from the host to the user interface ---
-
-// Makes FlutterDesktopMessengerSendWithReply refuse (return false) while set.
-TESTBED_EXPORT void TestbedSetSendWithReplyRefuses(int32_t refuse);
-// Sends through Send and SendWithReply, accepted or not.
-TESTBED_EXPORT int32_t TestbedSentMessageCount(void);
-// Channel and bytes of one sent message (null when out of range).
-TESTBED_EXPORT const char* TestbedSentMessageChannel(int32_t index);
-TESTBED_EXPORT const uint8_t* TestbedSentMessageData(int32_t index, size_t* size);
-// Answers the oldest accepted send that waits for a reply. Returns 0 when none waits.
-TESTBED_EXPORT int32_t TestbedAnswerPendingSend(const uint8_t* reply, size_t reply_size);
-TESTBED_EXPORT int32_t TestbedPendingSendCount(void);
-
 // --- Messenger ---
 
 // Makes the current engine's messenger report not-available, as after engine shutdown.
@@ -102,18 +89,12 @@ TESTBED_EXPORT const char* TestbedEngineEntrypoint(void);  // null when it was n
 TESTBED_EXPORT int32_t TestbedEngineArgumentCount(void);
 TESTBED_EXPORT int32_t TestbedEngineArgumentArrayWasNull(void);
 TESTBED_EXPORT const char* TestbedEngineArgument(int32_t index);
-TESTBED_EXPORT int32_t TestbedEngineOptionA(void);
-TESTBED_EXPORT int32_t TestbedEngineOptionB(void);
 TESTBED_EXPORT int32_t TestbedFontReloadCount(void);
-TESTBED_EXPORT int32_t TestbedResyncCount(void);
 
 // --- Plug-ins ---
 
-// Registrar requests in order, by plug-in name.
+// Registrar requests, whatever their engine.
 TESTBED_EXPORT int32_t TestbedRegistrarRequestCount(void);
-TESTBED_EXPORT const char* TestbedRegistrarRequest(int32_t index);
-// The plug-in name a registrar was made for (null for a null or unknown registrar).
-TESTBED_EXPORT const char* TestbedRegistrarPluginName(FlutterDesktopPluginRegistrarRef registrar);
 // Called by the stand-in plug-in libraries from their registration functions.
 TESTBED_EXPORT void TestbedNotePluginRegistration(FlutterDesktopPluginRegistrarRef registrar,
                                                   const char* registration_function);
@@ -125,7 +106,6 @@ TESTBED_EXPORT const char* TestbedPluginRegistrationPluginName(int32_t index);
 // --- View controller, view and frames ---
 
 TESTBED_EXPORT void TestbedSetViewControllerCreationFails(int32_t fail);
-TESTBED_EXPORT int32_t TestbedViewControllerCreateCount(void);
 TESTBED_EXPORT int32_t TestbedViewControllerDestroyCount(void);
 // Size asked for by the most recent FlutterDesktopViewControllerCreate.
 TESTBED_EXPORT int32_t TestbedViewWidth(void);

@@ -74,11 +74,6 @@ struct Response {
   std::vector<uint8_t> bytes;  // reused after TestbedRecycleResponses
 };
 
-struct SentMessage {
-  std::string channel;
-  std::vector<uint8_t> bytes;
-};
-
 struct PendingSend {
   FlutterDesktopMessenger* messenger;
   FlutterDesktopBinaryReply reply;
@@ -94,8 +89,6 @@ struct EngineRecord {
   int32_t argument_count = 0;
   bool argument_array_null = true;
   std::vector<std::string> arguments;
-  int32_t option_a = 0;
-  int32_t option_b = 0;
 };
 
 struct PluginRegistration {
@@ -105,7 +98,6 @@ struct PluginRegistration {
 
 struct State {
   // Settings.
-  bool send_with_reply_refuses = false;
   bool lock_returns_null = false;
   bool view_controller_creation_fails = false;
   bool journal_enabled = true;
@@ -126,17 +118,14 @@ struct State {
   std::deque<Response> responses;
   size_t responses_used = 0;
   int32_t duplicate_responses = 0;
-  std::vector<SentMessage> sent;
   std::deque<PendingSend> pending_sends;
   std::vector<const char*> journal;
   EngineRecord engine_record;
   int32_t engines_created = 0;
   int32_t engine_destroy_calls = 0;
   int32_t font_reloads = 0;
-  int32_t resyncs = 0;
-  std::vector<std::string> registrar_requests;
+  int32_t registrar_requests = 0;
   std::vector<PluginRegistration> plugin_registrations;
-  int32_t controllers_created = 0;
   int32_t controllers_destroyed = 0;
   int32_t view_width = 0;
   int32_t view_height = 0;

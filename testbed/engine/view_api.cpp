@@ -22,7 +22,6 @@ bool IsLive(FlutterDesktopViewControllerRef controller) {
 FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(int32_t width, int32_t height,
                                                                    FlutterDesktopEngineRef engine) {
   testbed::State& state = testbed::GetState();
-  ++state.controllers_created;
   state.view_width = width;
   state.view_height = height;
   if (!IsLiveEngine(engine) || engine->controller != nullptr) {

@@ -159,7 +159,7 @@ class HostSession:
     """One run of the host with a scenario, in a fresh log folder.
 
     `folder` holds veskaro_flutter.exe (the built bundle by default): any Unix path. Build the
-    scenario with send() / post() / add() / await_signal() (each returns its line number), then
+    scenario with send() / add() / await_signal() (each returns its line number), then
     start(). The context exit prints what the host left behind if the session failed, stops the
     host if it still runs and restores the ramp and the display mode.
     """
@@ -186,9 +186,6 @@ class HostSession:
 
     def send(self, message):
         return self.add("send %s %s" % (CHANNEL, message.hex() or "-"))
-
-    def post(self, message, wparam):
-        return self.add("post %d %d 0" % (message, wparam))
 
     def await_signal(self, name, timeout_ms=30000):
         path = win_path(os.path.join(self.work, "signal-" + name))
@@ -303,10 +300,6 @@ class HostSession:
         """Waits until `message` appears `count` times in the log."""
         expect(poll(lambda: self.log().count(message) >= count, timeout, 0.05) is not None,
                "log has %r fewer than %d times: %r" % (message, count, self.log()))
-
-    def stderr(self):
-        with open(self.stderr_path, encoding="utf-8", errors="replace") as f:
-            return f.read()
 
     def tool(self, name, *args):
         """Runs a probe (ramp_probe, display_mode, post_message, process_stats) under Wine;

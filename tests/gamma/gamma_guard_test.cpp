@@ -160,6 +160,7 @@ TEST(GammaGuardMessages, OnlyTheGuardsTimersAreConsumed) {
       {kWmDisplayChange, 0, false, true, {kDisplay}},
       {kWmPowerBroadcast, 18, false, true, {kPower}},
       {kWmPowerBroadcast, 7, false, true, {kPower}},
+      {kWmPowerBroadcast, 4, false, false, {}},
       {kWmPowerBroadcast, 10, false, false, {}},
       {0x000F, kPeriodic, false, false, {}},
   };

@@ -38,12 +38,10 @@ EMPTY = ("empty",)
 SAME = "same"  # a message that leaves the guarded ramp as it was
 
 RAMPS = [IDENTITY, WARM, scaled_ramp(0.8, 0.9, 1.0)]
-_WARM = ramp_bytes(WARM)
-BAD_SET_ARGUMENTS = [None, 1536, {"ramp": bytes(1535)}, {"ramp": b"\xff" * 1537},
-                     {"Ramp": _WARM}, _WARM, [_WARM], {"ramp": "warm"}, {"ramp": None},
-                     {"ramp": [1, 2, 3]}, {1: _WARM}, {b"ramp": _WARM}, {"ramp ": _WARM}]
-UNKNOWN_METHODS = ["reset", "SET", "Clear", "get", "setRamp"]
-UNDECODABLE = ["0301000000", "", "0f", "0c00", "00", "0803736574"]
+# A few of each kind: the channel's and the codec's unit tables hold every variant.
+BAD_SET_ARGUMENTS = [None, {"ramp": bytes(1535)}, {"Ramp": ramp_bytes(WARM)}]
+UNKNOWN_METHODS = ["reset", "Clear"]
+UNDECODABLE = ["0301000000", "", "0f"]
 RESUMES, POWER_EVENTS = (18, 7), (18, 7, 4, 10)
 
 # Weights of what the user interface does in a step, and of the driver's outside action.
@@ -184,7 +182,8 @@ class Soak:
         # The driver closes the window, as a user would; the host must exit 0.
         host.post_now(WM_CLOSE)
         expect(host.wait_exit(30) == 0, "host exit code %s, not 0" % host.process.poll())
-        stderr = host.stderr().splitlines()
+        with open(host.stderr_path, encoding="utf-8", errors="replace") as f:
+            stderr = f.read().splitlines()
         unexpected = [l for l in stderr if not l.startswith(EXPECTED_STDERR)]
         if unexpected:
             self.violate("unexpected stderr lines: %r" % unexpected[:5])
