@@ -4,14 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "testbed/engine/testbed_control.h"
+#include "tests/windows/import_hook.h"
 #include "tests/windows/message_pump.h"
 
 namespace {
 
 using TestWindow = Win32Window;
+
+constexpr wchar_t kThemeKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+constexpr wchar_t kThemeValue[] = L"AppsUseLightTheme";
 
 std::vector<LONG> WindowRect(HWND window) {
   RECT rect = {};
@@ -75,6 +81,82 @@ TEST_F(Win32WindowTest, ChildContentFillsClientAreaAndFollowsSizeAndDpiChanges) 
   EXPECT_EQ(WindowRect(window.GetHandle()), (std::vector<LONG>{40, 50, 490, 350}));
   // A malformed message without a rectangle is ignored rather than followed.
   EXPECT_EQ(SendMessageW(window.GetHandle(), WM_DPICHANGED, 0, 0), 0);
+}
+
+// DwmSetWindowAttribute calls seen through the import hook.
+struct ThemeCall {
+  HWND window;
+  DWORD attribute;
+  BOOL value;
+};
+std::vector<ThemeCall>* theme_calls = nullptr;
+
+HRESULT WINAPI RecordThemeCall(HWND window, DWORD attribute, LPCVOID value, DWORD size) {
+  if (theme_calls != nullptr && size == sizeof(BOOL)) {
+    theme_calls->push_back({window, attribute, *static_cast<const BOOL*>(value)});
+  }
+  return S_OK;
+}
+
+// Sets the theme value for one test (a number, a string, or none) and puts the old one back.
+class ThemeValue {
+ public:
+  ThemeValue() {
+    DWORD size = sizeof(saved);
+    had_value = RegGetValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue, RRF_RT_REG_DWORD, nullptr,
+                             &saved, &size) == ERROR_SUCCESS;
+  }
+  ~ThemeValue() { had_value ? Set(REG_DWORD, &saved, sizeof(saved)) : Set(REG_NONE, nullptr, 0); }
+  // REG_NONE removes the value.
+  void Set(DWORD type, const void* value, DWORD size) {
+    if (type == REG_NONE) {
+      RegDeleteKeyValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue);
+    } else {
+      RegSetKeyValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue, type, value, size);
+    }
+  }
+
+ private:
+  bool had_value = false;
+  DWORD saved = 0;
+};
+
+TEST_F(Win32WindowTest, TitleBarFollowsAppsUseLightTheme) {
+  const DWORD zero = 0, seven = 7;
+  const struct {
+    DWORD type;
+    const void* value;
+    DWORD size;
+    std::optional<BOOL> dark;  // nothing: no DwmSetWindowAttribute call at all
+  } cases[] = {
+      {REG_DWORD, &zero, sizeof(DWORD), TRUE},
+      {REG_DWORD, &seven, sizeof(DWORD), FALSE},  // any non-zero value is light
+      {REG_NONE, nullptr, 0, std::nullopt},
+      {REG_SZ, L"0", 2 * sizeof(wchar_t), std::nullopt},
+  };
+  std::vector<ThemeCall> calls;
+  theme_calls = &calls;
+  ImportHook hook("dwmapi.dll", "DwmSetWindowAttribute", reinterpret_cast<void*>(RecordThemeCall));
+  ASSERT_TRUE(hook.Installed());
+  ThemeValue theme;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.type << " " << c.size);
+    theme.Set(c.type, c.value, c.size);
+    EXPECT_EQ(ReadDarkTitleBarPreference(), c.dark);
+
+    // Once at creation, once more on a colourisation change.
+    calls.clear();
+    TestWindow window;
+    ASSERT_TRUE(window.Create(L"theme", {10, 10}, {200, 100}));
+    SendMessageW(window.GetHandle(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
+    ASSERT_EQ(calls.size(), c.dark ? 2u : 0u);
+    for (const ThemeCall& call : calls) {
+      EXPECT_EQ(call.window, window.GetHandle());
+      EXPECT_EQ(call.attribute, 20u);
+      EXPECT_EQ(call.value, *c.dark);
+    }
+  }
+  theme_calls = nullptr;
 }
 
 }  // namespace
