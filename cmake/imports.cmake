@@ -9,8 +9,10 @@ else()
   find_program(VESKARO_IMPORT_TOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
 endif()
 
-set(VESKARO_IMPORTED_LIBRARIES flutter_windows screen_retriever_windows_plugin
-                               system_tray_plugin window_manager_plugin)
+# The plug-ins, named once for the link, the stand-ins and the package.
+set(VESKARO_PLUGIN_LIBRARIES screen_retriever_windows_plugin system_tray_plugin
+                             window_manager_plugin)
+set(VESKARO_IMPORTED_LIBRARIES flutter_windows ${VESKARO_PLUGIN_LIBRARIES})
 set(imports_dir ${CMAKE_BINARY_DIR}/imports)
 foreach(library ${VESKARO_IMPORTED_LIBRARIES})
   set(def ${PROJECT_SOURCE_DIR}/app/imports/${library}.def)

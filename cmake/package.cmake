@@ -21,7 +21,7 @@ endif()
 
 set(engine_files ${ENGINE_dir}/flutter_windows.dll)
 set(plugin_files)
-foreach(plugin screen_retriever_windows_plugin system_tray_plugin window_manager_plugin)
+foreach(plugin ${VESKARO_PLUGIN_LIBRARIES})
   list(APPEND plugin_files ${PLUGINS_dir}/${plugin}.dll)
 endforeach()
 set(data_files ${APP_DATA_dir}/flutter_assets ${APP_DATA_dir}/icudtl.dat ${APP_DATA_dir}/app.so)
