@@ -11,8 +11,10 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <string>
+#include <system_error>
 #endif
 
 namespace {
@@ -32,20 +34,16 @@ bool LogPath(char (&path)[kTempPathBufferSize + sizeof(kGuardLogFileName)]) {
   }
   length = std::strlen(directory);
 #else
-  const char* tmpdir = std::getenv("TMPDIR");
-  if (tmpdir == nullptr || tmpdir[0] == '\0') {
-    tmpdir = "/tmp";
-  }
-  length = std::strlen(tmpdir);
-  const bool needs_separator = tmpdir[length - 1] != '/';
+  // TMPDIR, or /tmp without it.
+  std::error_code error;
+  const std::string tmpdir = std::filesystem::temp_directory_path(error).string();
   // The same limit as the Windows buffer: path, separator and terminator must fit.
-  if (length + (needs_separator ? 1 : 0) >= kTempPathBufferSize) {
+  if (error || tmpdir.size() + 1 >= kTempPathBufferSize) {
     return false;
   }
-  std::memcpy(directory, tmpdir, length);
-  if (needs_separator) {
-    directory[length++] = '/';
-  }
+  std::memcpy(directory, tmpdir.data(), tmpdir.size());
+  directory[tmpdir.size()] = '/';
+  length = tmpdir.size() + 1;
 #endif
   std::memcpy(path, directory, length);
   std::memcpy(path + length, kGuardLogFileName, sizeof(kGuardLogFileName));
