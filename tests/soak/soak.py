@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Soak of the built host under the Wine + Xorg rig: in random steps, the driver resets the
 screen from outside, switches the display mode or posts a power event, then the scripted user
-interface sends good, refused, bad and undecodable messages. The host must stay up and exit 0
-when closed, undo every outside reset of a guarded ramp in time, answer every message as its
-content calls for, log one line per set, clear, display change and resume (and no other kind),
-write only the expected diagnostics, and keep its resources steady.
+interface sets ramps (some the driver refuses) and clears. The host must stay up and exit 0
+when closed, undo every outside reset of a guarded ramp in time, answer every message, log one
+line per set, refused ramp, clear, display change and resume (and no other kind), write nothing
+on stderr, and keep its resources steady. Bad and undecodable messages are the unit tables' and
+the fuzz corpora's.
 
   soak.py [--duration S] [--plan N] [--sample-every S]     (--plan N replays a plan's steps)
 """
@@ -27,26 +28,11 @@ from host_session import (IDENTITY, WARM, WM_CLOSE, WM_POWERBROADCAST, ZERO,  # 
                           ramp_bytes, scaled_ramp, screen, screen_is, set_call)
 from standard_codec import encode_call  # noqa: E402
 
-UNDECODABLE_LINE = "Unable to construct method call from message on channel veskaro/gamma"
-# Diagnostics the codec and the channel may write for the messages sent here; anything else on
-# stderr (a missing or duplicate reply, for one) is a fault.
-EXPECTED_STDERR = (UNDECODABLE_LINE, "Invalid read in StandardCodecByteStreamReader",
-                   "Invalid method call; method name is not a string.",
-                   "Unknown type in StandardCodecSerializer::ReadValueOfType: ")
-BAD_ARGS = ("error", "bad_args", "ramp must be 1536 bytes", None)
-EMPTY = ("empty",)
-SAME = "same"  # a message that leaves the guarded ramp as it was
-
 RAMPS = [IDENTITY, WARM, scaled_ramp(0.8, 0.9, 1.0)]
-# A few of each kind: the channel's and the codec's unit tables hold every variant.
-BAD_SET_ARGUMENTS = [None, {"ramp": bytes(1535)}, {"Ramp": ramp_bytes(WARM)}]
-UNKNOWN_METHODS = ["reset", "Clear"]
-UNDECODABLE = ["0301000000", "", "0f"]
 RESUMES, POWER_EVENTS = (18, 7), (18, 7, 4, 10)
 
 # Weights of what the user interface does in a step, and of the driver's outside action.
-UI_ACTIONS = {"set": 24, "set_zero": 4, "clear": 8, "bad_set": 18, "unknown": 10,
-              "undecodable": 14}
+UI_ACTIONS = {"set": 24, "set_zero": 4, "clear": 8}
 OUTSIDE_ACTIONS = {"none": 30, "xgamma": 32, "probe_reset": 10, "mode": 12, "power": 16}
 # Resources that must not grow after the warm-up: Windows handles, GDI objects (device contexts
 # among them), working set, resident set and open descriptors.
@@ -54,17 +40,14 @@ STEADY = ("handles", "gdi", "working_set_kib", "rss_kib", "fds")
 
 
 def plan_step(rng):
-    """(outside action, [(ui action, message, expected reply, ramp guarded after)])."""
+    """(outside action, [(ui action, message, ramp guarded after)])."""
     commands = []
     for action in rng.choices(list(UI_ACTIONS), list(UI_ACTIONS.values()), k=rng.randint(1, 4)):
         ramp, note = rng.choice(RAMPS), {"note": "soak"} if rng.random() < 0.2 else {}
         commands.append((action,) + {
-            "set": (encode_call("set", dict(note, ramp=ramp_bytes(ramp))), SUCCESS, ramp),
-            "set_zero": (set_call(ZERO), SUCCESS, None),  # refused: nothing left to guard
-            "clear": (encode_call("clear", rng.choice([None, 5])), SUCCESS, None),
-            "bad_set": (encode_call("set", rng.choice(BAD_SET_ARGUMENTS)), BAD_ARGS, SAME),
-            "unknown": (encode_call(rng.choice(UNKNOWN_METHODS)), EMPTY, SAME),
-            "undecodable": (bytes.fromhex(rng.choice(UNDECODABLE)), EMPTY, SAME),
+            "set": (encode_call("set", dict(note, ramp=ramp_bytes(ramp))), ramp),
+            "set_zero": (set_call(ZERO), None),  # refused: nothing left to guard
+            "clear": (encode_call("clear", rng.choice([None, 5])), None),
         }[action])
     return rng.choices(list(OUTSIDE_ACTIONS), list(OUTSIDE_ACTIONS.values()))[0], commands
 
@@ -74,8 +57,10 @@ class Soak:
         self.args = args
         self.rng = random.Random(args.plan)
         self.guarded = None  # the ramp the guard must keep on the screen, if any
-        # Expected count of each kind of log line, bar the outcomes of checks.
-        self.log = collections.Counter({INIT: 1, ARMED: 0, CLEARED: 0, DISPLAY: 0, POWER: 0})
+        # Expected count of each kind of log line, bar the outcomes of checks that succeed: a
+        # refused ramp fails once, at its first check, and stays failed until the next set.
+        self.log = collections.Counter({INIT: 1, ARMED: 0, CLEARED: 0, DISPLAY: 0, POWER: 0,
+                                        FAILED: 0})
         self.counts = collections.Counter()
         self.violations, self.samples = [], []
         self.mode = "1280x1024"
@@ -89,7 +74,7 @@ class Soak:
         if poll(lambda: counts() == self.log, 5, 0.05) is None:
             self.violate("guard log counts %s, wanted %s" % (dict(counts()), dict(self.log)))
             self.log = counts()  # each fault once
-        strange = set(host.log()) - set(self.log) - {OK, FAILED}
+        strange = set(host.log()) - set(self.log) - {OK}
         expect(not strange, "unexpected guard log lines: %r" % strange)
 
     def outside(self, host, action):
@@ -113,15 +98,14 @@ class Soak:
             self.log[POWER] += event in RESUMES
 
     def check_replies(self, host, lines):
-        for line, (action, what, wanted, guarded) in lines:
+        for line, (action, _, guarded) in lines:
             self.counts["ui: " + action] += 1
             reply = host.reply(line, 5)
-            if reply != wanted:
-                self.violate("line %d (%s): reply %r, wanted %r" % (line, action, reply, wanted))
-            if wanted == SUCCESS:
-                self.log[CLEARED if action == "clear" else ARMED] += 1
-            if guarded != SAME:
-                self.guarded = guarded
+            if reply != SUCCESS:
+                self.violate("line %d (%s): reply %r" % (line, action, reply))
+            self.log[CLEARED if action == "clear" else ARMED] += 1
+            self.log[FAILED] += action == "set_zero"
+            self.guarded = guarded
 
     def run(self):
         steps = []
@@ -184,13 +168,8 @@ class Soak:
         expect(host.wait_exit(30) == 0, "host exit code %s, not 0" % host.process.poll())
         with open(host.stderr_path, encoding="utf-8", errors="replace") as f:
             stderr = f.read().splitlines()
-        unexpected = [l for l in stderr if not l.startswith(EXPECTED_STDERR)]
-        if unexpected:
-            self.violate("unexpected stderr lines: %r" % unexpected[:5])
-        sent = self.counts["ui: undecodable"]
-        if stderr.count(UNDECODABLE_LINE) != sent:
-            self.violate("%d undecodable-message lines on stderr for %d undecodable messages" %
-                         (stderr.count(UNDECODABLE_LINE), sent))
+        if stderr:
+            self.violate("stderr lines: %r" % stderr[:5])
         self.check_log(host)
 
     def check_growth(self):

@@ -1,5 +1,5 @@
 // The built bundle, started as a real process: single instance, exit codes, arguments
-// reaching the engine.
+// reaching the engine. (The package's e2e case reads its version record and manifest.)
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 
 #include "app/single_instance.h"
 #include "base/unique_handle.h"
-#include "base/unique_module.h"
 #include "testbed/engine/hex_text.h"
 #include "tests/windows/host_process.h"
 
@@ -129,37 +128,6 @@ TEST_F(ProcessTest, ExitsOneWhenTheNameIsHeldByAnotherKindOfObjectOrTheViewFails
   HostProcess host(executable, L"", bundle);
   ASSERT_TRUE(host.Started());
   EXPECT_EQ(host.WaitForExit(), 1);
-}
-
-TEST_F(ProcessTest, ExecutableCarriesVersionManifestAndIcon) {
-  DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(executable.c_str(), &ignored);
-  ASSERT_GT(size, 0u);
-  std::vector<BYTE> info(size);
-  ASSERT_TRUE(GetFileVersionInfoW(executable.c_str(), 0, size, info.data()));
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT fixed_size = 0;
-  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixed_size));
-  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 1));
-  EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(34, 30));
-
-  const UniqueModule image_module(
-      LoadLibraryExW(executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-  ASSERT_TRUE(image_module);
-  HMODULE image = image_module.Get();
-  HRSRC manifest = FindResourceW(image, MAKEINTRESOURCEW(1), RT_MANIFEST);
-  ASSERT_NE(manifest, nullptr);
-  const char* text = static_cast<const char*>(LockResource(LoadResource(image, manifest)));
-  const std::string manifest_text(text, SizeofResource(image, manifest));
-  for (const char* part : {"level=\"asInvoker\"", ">PerMonitorV2</dpiAwareness>",
-                           "http://schemas.microsoft.com/SMI/2016/WindowsSettings"}) {
-    EXPECT_NE(manifest_text.find(part), std::string::npos) << part;
-  }
-
-  HRSRC icons = FindResourceW(image, MAKEINTRESOURCEW(101), RT_GROUP_ICON);
-  ASSERT_NE(icons, nullptr);
-  // The group header: reserved, type, then the count of images (16 to 256 pixels).
-  EXPECT_EQ(static_cast<const WORD*>(LockResource(LoadResource(image, icons)))[2], 7);
 }
 
 }  // namespace
