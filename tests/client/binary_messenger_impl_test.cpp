@@ -105,27 +105,6 @@ TEST_F(BinaryMessengerImplTest, ReplyAfterEngineGoneIsDroppedSilentlyAndUnlocks)
   EXPECT_THAT(Journal(), ElementsAre("Lock", "IsAvailable", "Unlock"));
 }
 
-TEST_F(BinaryMessengerImplTest, PendingReplyKeepsMessengerAliveAfterEngineDestroyed) {
-  KeepReplies();
-  Deliver();
-  ASSERT_TRUE(FlutterDesktopEngineDestroy(engine));
-  EXPECT_EQ(TestbedLiveMessengerCount(), 1);
-  replies[0](nullptr, 0);
-  replies.clear();
-  EXPECT_EQ(TestbedLiveMessengerCount(), 0);
-  messenger.reset();  // makes no call on the dead handle
-}
-
-TEST_F(BinaryMessengerImplTest, NullLockTokenSkipsUnlockButStillSends) {
-  KeepReplies();
-  const int32_t ticket = Deliver();
-  TestbedSetLockReturnsNull(1);
-  ClearJournal();
-  replies[0](nullptr, 0);
-  EXPECT_EQ(TestbedResponse(ticket), kTestbedResponseEmpty);
-  EXPECT_THAT(Journal(), ElementsAre("Lock", "IsAvailable", "SendResponse(unlocked)"));
-}
-
 }  // namespace
 }  // namespace testing
 }  // namespace flutter

@@ -192,29 +192,5 @@ TEST(CodecSerializer, NestingBeyondTheLimitDecodesAsNull) {
             EncodableValue(EncodableMap{{EncodableList{}, EncodableMap{}}}));
 }
 
-// Readers of another kind take the serializer's general path, without the buffer's views.
-class ByteByByteReader : public ByteStreamReader {
- public:
-  explicit ByteByByteReader(const std::vector<uint8_t>& bytes) : bytes(bytes) {}
-  uint8_t ReadByte() override { return at < bytes.size() ? bytes[at++] : 0; }
-  void ReadBytes(uint8_t* buffer, size_t length) override {
-    for (size_t i = 0; i < length; ++i) buffer[i] = ReadByte();
-  }
-  void ReadAlignment(uint8_t alignment) override {
-    at = (at + alignment - 1) / alignment * alignment;
-  }
-
- private:
-  const std::vector<uint8_t>& bytes;
-  size_t at = 0;
-};
-
-TEST(CodecSerializer, ReadsThroughAnyReader) {
-  for (const WireCase& c : WireCases()) {
-    ByteByByteReader reader(c.bytes);
-    EXPECT_EQ(Serializer().ReadValue(&reader), c.value) << c.name;
-  }
-}
-
 }  // namespace
 }  // namespace flutter

@@ -1,6 +1,5 @@
 #include "codec/standard_method_codec.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -78,48 +77,6 @@ TEST(CodecMethodCodec, EncodesCallsAndEnvelopes) {
   for (const Case& c : cases) {
     EXPECT_EQ(*c.bytes, c.expected) << c.name;
   }
-}
-
-class MockResult : public MethodResult {
- public:
-  MOCK_METHOD(void, HandleSuccess, (const EncodableValue*), (override));
-  MOCK_METHOD(void, HandleError, (const std::string&, const std::string&, const EncodableValue*),
-              (override));
-  MOCK_METHOD(void, HandleNotImplemented, (), (override));
-};
-
-bool Process(const std::vector<uint8_t>& bytes, MethodResult* result) {
-  return Codec().DecodeAndProcessResponseEnvelope(bytes.data(), bytes.size(), result);
-}
-
-using testing::_;
-using testing::IsNull;
-using testing::Pointee;
-using testing::StrictMock;
-
-TEST(CodecMethodCodec, ProcessesSuccessAndErrorEnvelopes) {
-  StrictMock<MockResult> result;
-  EXPECT_CALL(result, HandleSuccess(IsNull()));
-  EXPECT_TRUE(Process(Hex("00 00"), &result));
-  EXPECT_CALL(result, HandleSuccess(Pointee(EncodableValue(int32_t{5}))));
-  EXPECT_TRUE(Process(Hex("00 03 05000000"), &result));
-
-  // Empty: two invalid reads, then a success without a value.
-  EXPECT_CALL(result, HandleSuccess(IsNull()));
-  testing::internal::CaptureStderr();
-  EXPECT_TRUE(Process(Hex(""), &result));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(kInvalidRead) + kInvalidRead);
-
-  EXPECT_CALL(result, HandleError("bad_args", "", IsNull()));
-  EXPECT_TRUE(Process(Hex("01 07 08 6261645F61726773 00 00"), &result));
-  EXPECT_CALL(result, HandleError("c", "m", Pointee(EncodableValue(true))));
-  EXPECT_TRUE(Process(Hex("01 07 01 63 07 01 6D 01"), &result));
-}
-
-TEST(CodecMethodCodec, RefusesOtherEnvelopes) {
-  StrictMock<MockResult> result;  // any answer fails the test
-  EXPECT_FALSE(Process(Hex("02"), &result));
-  EXPECT_FALSE(Process(Hex("FF 00"), &result));
 }
 
 }  // namespace

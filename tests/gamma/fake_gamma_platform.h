@@ -55,11 +55,6 @@ class FakeGammaPlatform : public GammaPlatform {
     }
     return found;
   }
-  std::vector<Op> Ops() const {
-    std::vector<Op> ops;
-    for (const Call& call : calls) ops.push_back(call.op);
-    return ops;
-  }
 
   static inline DeviceContext const kScreenDc = reinterpret_cast<DeviceContext>(0x5C);
 

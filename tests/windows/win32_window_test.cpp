@@ -13,8 +13,6 @@
 
 namespace {
 
-using TestWindow = Win32Window;
-
 constexpr wchar_t kThemeKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
 constexpr wchar_t kThemeValue[] = L"AppsUseLightTheme";
@@ -46,7 +44,7 @@ TEST_F(Win32WindowTest, CreatesHiddenWindowScaledToMonitorDpi) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.dpi);
     TestbedOverrideDpi(c.dpi);
-    TestWindow window;
+    Win32Window window;
     ASSERT_TRUE(window.Create(L"scaled", {10, 10}, {680, 460}));
     EXPECT_EQ(WindowRect(window.GetHandle()), c.rect);
     EXPECT_FALSE(IsWindowVisible(window.GetHandle()));
@@ -56,7 +54,7 @@ TEST_F(Win32WindowTest, CreatesHiddenWindowScaledToMonitorDpi) {
 }
 
 TEST_F(Win32WindowTest, ChildContentFillsClientAreaAndFollowsSizeAndDpiChanges) {
-  TestWindow window;
+  Win32Window window;
   ASSERT_TRUE(window.Create(L"parent", {10, 10}, {300, 200}));
   HWND child = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 5, 5,
                                window.GetHandle(), nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -83,43 +81,25 @@ TEST_F(Win32WindowTest, ChildContentFillsClientAreaAndFollowsSizeAndDpiChanges) 
   EXPECT_EQ(SendMessageW(window.GetHandle(), WM_DPICHANGED, 0, 0), 0);
 }
 
-// DwmSetWindowAttribute calls seen through the import hook.
-struct ThemeCall {
-  HWND window;
-  DWORD attribute;
-  BOOL value;
-};
-std::vector<ThemeCall>* theme_calls = nullptr;
+// The values DwmSetWindowAttribute is given for the dark-mode attribute (20), seen through the
+// import hook.
+std::vector<BOOL>* dark_mode_calls = nullptr;
 
-HRESULT WINAPI RecordThemeCall(HWND window, DWORD attribute, LPCVOID value, DWORD size) {
-  if (theme_calls != nullptr && size == sizeof(BOOL)) {
-    theme_calls->push_back({window, attribute, *static_cast<const BOOL*>(value)});
+HRESULT WINAPI RecordThemeCall(HWND, DWORD attribute, LPCVOID value, DWORD size) {
+  if (dark_mode_calls != nullptr && attribute == 20 && size == sizeof(BOOL)) {
+    dark_mode_calls->push_back(*static_cast<const BOOL*>(value));
   }
   return S_OK;
 }
 
-// Sets the theme value for one test (a number, a string, or none) and puts the old one back.
-class ThemeValue {
- public:
-  ThemeValue() {
-    DWORD size = sizeof(saved);
-    had_value = RegGetValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue, RRF_RT_REG_DWORD, nullptr,
-                             &saved, &size) == ERROR_SUCCESS;
+// Sets the theme value: a number, a string, or none (REG_NONE removes it).
+void SetThemeValue(DWORD type, const void* value, DWORD size) {
+  if (type == REG_NONE) {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue);
+  } else {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue, type, value, size);
   }
-  ~ThemeValue() { had_value ? Set(REG_DWORD, &saved, sizeof(saved)) : Set(REG_NONE, nullptr, 0); }
-  // REG_NONE removes the value.
-  void Set(DWORD type, const void* value, DWORD size) {
-    if (type == REG_NONE) {
-      RegDeleteKeyValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue);
-    } else {
-      RegSetKeyValueW(HKEY_CURRENT_USER, kThemeKey, kThemeValue, type, value, size);
-    }
-  }
-
- private:
-  bool had_value = false;
-  DWORD saved = 0;
-};
+}
 
 TEST_F(Win32WindowTest, TitleBarFollowsAppsUseLightTheme) {
   const DWORD zero = 0, seven = 7;
@@ -131,32 +111,26 @@ TEST_F(Win32WindowTest, TitleBarFollowsAppsUseLightTheme) {
   } cases[] = {
       {REG_DWORD, &zero, sizeof(DWORD), TRUE},
       {REG_DWORD, &seven, sizeof(DWORD), FALSE},  // any non-zero value is light
-      {REG_NONE, nullptr, 0, std::nullopt},
       {REG_SZ, L"0", 2 * sizeof(wchar_t), std::nullopt},
+      {REG_NONE, nullptr, 0, std::nullopt},  // last: the prefix is left without the value
   };
-  std::vector<ThemeCall> calls;
-  theme_calls = &calls;
+  std::vector<BOOL> calls;
+  dark_mode_calls = &calls;
   ImportHook hook("dwmapi.dll", "DwmSetWindowAttribute", reinterpret_cast<void*>(RecordThemeCall));
   ASSERT_TRUE(hook.Installed());
-  ThemeValue theme;
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.type << " " << c.size);
-    theme.Set(c.type, c.value, c.size);
+    SetThemeValue(c.type, c.value, c.size);
     EXPECT_EQ(ReadDarkTitleBarPreference(), c.dark);
 
     // Once at creation, once more on a colourisation change.
     calls.clear();
-    TestWindow window;
+    Win32Window window;
     ASSERT_TRUE(window.Create(L"theme", {10, 10}, {200, 100}));
     SendMessageW(window.GetHandle(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
-    ASSERT_EQ(calls.size(), c.dark ? 2u : 0u);
-    for (const ThemeCall& call : calls) {
-      EXPECT_EQ(call.window, window.GetHandle());
-      EXPECT_EQ(call.attribute, 20u);
-      EXPECT_EQ(call.value, *c.dark);
-    }
+    EXPECT_EQ(calls, c.dark ? std::vector<BOOL>(2, *c.dark) : std::vector<BOOL>());
   }
-  theme_calls = nullptr;
+  dark_mode_calls = nullptr;
 }
 
 }  // namespace
