@@ -423,6 +423,7 @@ void ChangeScreen(uint8_t bits, uint8_t drift) {
 // "set" with {"ramp": size bytes}, or with the ramp bytes alone as its argument.
 std::vector<uint8_t> SetMessage(size_t size, uint8_t step, uint8_t offset, bool in_map) {
   std::vector<uint8_t> message = {0x07, 0x03, 's', 'e', 't'};
+  message.reserve(message.size() + 12 + size);  // also keeps GCC 12's -Warray-bounds quiet
   if (in_map) {
     const uint8_t head[] = {0x0D, 0x01, 0x07, 0x04, 'r', 'a', 'm', 'p'};
     message.insert(message.end(), std::begin(head), std::end(head));

@@ -24,6 +24,7 @@ namespace {
 bool LogPath(char (&path)[kTempPathBufferSize + sizeof(kGuardLogFileName)]) {
   // One spare byte keeps the buffer terminated whatever the system wrote into it.
   char directory[kTempPathBufferSize + 1] = {};
+  static_assert(sizeof(directory) > kTempPathBufferSize, "GetTempPathA may fill the whole size");
   std::size_t length = 0;
 #if defined(_WIN32)
   const DWORD reported = GetTempPathA(kTempPathBufferSize, directory);
