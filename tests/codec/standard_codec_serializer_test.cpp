@@ -39,14 +39,12 @@ std::string DecodeReporting(const std::vector<uint8_t>& bytes, EncodableValue* v
 
 const char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader\n";
 
-struct WireCase {
-  const char* name;
-  EncodableValue value;
-  std::vector<uint8_t> bytes;
-};
-
-std::vector<WireCase> WireCases() {
-  return {
+TEST(CodecSerializer, EncodesAndDecodesExactBytes) {
+  const struct {
+    const char* name;
+    EncodableValue value;
+    std::vector<uint8_t> bytes;
+  } cases[] = {
       {"null", EncodableValue(), Hex("00")},
       {"true", EncodableValue(true), Hex("01")},
       {"int32", EncodableValue(int32_t{1}), Hex("03 01000000")},
@@ -79,10 +77,7 @@ std::vector<WireCase> WireCases() {
       {"nested", EncodableValue(EncodableList{EncodableList{EncodableMap{}}}),
        Hex("0C 01 0C 01 0D 00")},
   };
-}
-
-TEST(CodecSerializer, EncodesAndDecodesExactBytes) {
-  for (const WireCase& c : WireCases()) {
+  for (const auto& c : cases) {
     EXPECT_EQ(Encode(c.value), c.bytes) << c.name;
     EncodableValue decoded;
     EXPECT_EQ(DecodeReporting(c.bytes, &decoded), "") << c.name;

@@ -19,13 +19,6 @@ const StandardMethodCodec& Codec() { return StandardMethodCodec::GetInstance(); 
 const char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader\n";
 const char kNotAString[] = "Invalid method call; method name is not a string.\n";
 
-std::unique_ptr<MethodCall> DecodeCall(const std::vector<uint8_t>& bytes, std::string* report) {
-  testing::internal::CaptureStderr();
-  std::unique_ptr<MethodCall> call = Codec().DecodeMethodCall(bytes.data(), bytes.size());
-  *report = testing::internal::GetCapturedStderr();
-  return call;
-}
-
 // "clear" without arguments reads them as null after a report; a call whose name is not a
 // string is refused.
 TEST(CodecMethodCodec, DecodesShortCallsAndRefusesNamelessOnes) {
@@ -39,8 +32,9 @@ TEST(CodecMethodCodec, DecodesShortCallsAndRefusesNamelessOnes) {
       {Hex(""), nullptr, std::string(kInvalidRead) + kNotAString},
   };
   for (const auto& c : cases) {
-    std::string report;
-    std::unique_ptr<MethodCall> call = DecodeCall(c.bytes, &report);
+    testing::internal::CaptureStderr();
+    std::unique_ptr<MethodCall> call = Codec().DecodeMethodCall(c.bytes.data(), c.bytes.size());
+    const std::string report = testing::internal::GetCapturedStderr();
     EXPECT_EQ(report, c.report);
     ASSERT_EQ(call != nullptr, c.name != nullptr) << report;
     if (call != nullptr) {

@@ -17,7 +17,6 @@ using Ids = std::vector<uintptr_t>;
 
 constexpr uint32_t kWmDisplayChange = 126, kWmTimer = 275, kWmPowerBroadcast = 536;
 constexpr uintptr_t kPeriodic = 60448, kBurst = 60449;
-const char kArmed[] = "set: desired ramp received, guard armed";
 const char kOk[] = "reassert: ramp was reset -> rewrite OK";
 const char kFailed[] = "reassert: ramp was reset -> rewrite FAILED (driver rejected)";
 const char kDisplay[] = "event: displaychange -> burst";
