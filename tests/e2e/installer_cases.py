@@ -58,10 +58,11 @@ def fresh_prefix():
     wine("reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f")
 
 
-def setup(program):
+def setup(program, what):
     start = time.monotonic()
     code = wine(program, "/S")[0]
-    return code, time.monotonic() - start
+    print("%s took %.1f s" % (what, time.monotonic() - start))
+    return code
 
 
 def uninstall_and_wait():
@@ -95,12 +96,10 @@ def main():
     fresh_prefix()
     folder = unix(INSTALLED)
 
-    code, seconds = setup(older_setup(stage))
-    print("first install took %.1f s" % seconds)
+    code = setup(older_setup(stage), "first install")
     retired = os.path.join("data", "flutter_assets", "retired.json")
     expect(code == 0 and retired in tree(folder), "older build not installed (%s)" % code)
-    code, seconds = setup(setup_exe)
-    print("upgrade took %.1f s" % seconds)
+    code = setup(setup_exe, "upgrade")
     expect(code == 0, "upgrade exit code %s" % code)
     expect(tree(folder) == tree(stage) | {"uninstall.exe"}, "installed files: %s" % tree(folder))
     for name in tree(stage):
@@ -123,7 +122,7 @@ def main():
     with HostSession("running", folder) as host:
         start_armed(host, host.send(set_call(WARM)))
         before = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in tree(folder)}
-        codes = setup(setup_exe)[0], uninstall_and_wait()
+        codes = setup(setup_exe, "install while running"), uninstall_and_wait()
         expect(codes == (STOPPED, STOPPED), "install, uninstall of a running app: %s" % (codes,))
         after = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in tree(folder)}
         expect(after == before and registry(), "files or entry changed while the app ran")
