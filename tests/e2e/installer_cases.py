@@ -3,7 +3,7 @@
 build installed and upgraded, the installed app's guard, install and uninstall refused while the
 app runs, and a silent uninstall that leaves only the guard's log.
 
-Environment: as guard_cases.py, plus VESKARO_E2E_SETUP (the setup program), VESKARO_E2E_STAGE
+Environment: as guard_flow.py, plus VESKARO_E2E_SETUP (the setup program), VESKARO_E2E_STAGE
 (the folder it ships) and VESKARO_E2E_CMAKE (to build the older installer).
 """
 
@@ -17,8 +17,8 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from guard_cases import (PERIODIC_RESTORE_S, guard_flow, reset_and_time, run_case,  # noqa: E402
-                         start_armed)
+from guard_flow import (PERIODIC_RESTORE_S, guard_flow, reset_and_time, run_case,  # noqa: E402
+                        start_armed)
 from host_session import (REPO, WARM, Failure, HostSession, expect, load_rig_env,  # noqa: E402
                           poll, run_to_file, set_call, temp_folder)
 

@@ -21,8 +21,8 @@ import time
 
 sys.dont_write_bytecode = True  # nothing left in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from guard_cases import (ARMED, CLEARED, DISPLAY, FAILED, INIT, OK,  # noqa: E402
-                         PERIODIC_RESTORE_S, POWER, SUCCESS)
+from guard_flow import (ARMED, CLEARED, DISPLAY, FAILED, INIT, OK,  # noqa: E402
+                        PERIODIC_RESTORE_S, POWER, SUCCESS)
 from host_session import (IDENTITY, WARM, WM_CLOSE, WM_POWERBROADCAST, ZERO,  # noqa: E402
                           TITLE, Failure, HostSession, expect, gamma_reset, poll, proc_status,
                           ramp_bytes, scaled_ramp, screen, screen_is, set_call)

@@ -9,7 +9,7 @@ ctest runs it on the package as a user gets it: cpack's zip of this build, unpac
 folder whose path has a space and an "é"; the executable there must carry the zip's version in
 its version record, and its manifest.
 
-  guard_cases.py [CPACK CPACK_CONFIG]     from the built bundle, or from the package
+  guard_flow.py [CPACK CPACK_CONFIG]     from the built bundle, or from the package
 """
 
 import os
@@ -143,7 +143,7 @@ def run_case(name, case, folder=None):
 
 def main(argv):
     if len(argv) not in (1, 3):
-        print("usage: guard_cases.py [CPACK CPACK_CONFIG]", file=sys.stderr)
+        print("usage: guard_flow.py [CPACK CPACK_CONFIG]", file=sys.stderr)
         return 2
     folder = None
     if len(argv) == 3:
