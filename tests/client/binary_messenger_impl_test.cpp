@@ -93,16 +93,23 @@ TEST_F(BinaryMessengerImplTest, ReplyIsSentOnceUnderLockAndReleasesReference) {
                                      "Lock", "IsAvailable", "Unlock", "Release"));
 }
 
-TEST_F(BinaryMessengerImplTest, ReplyAfterEngineGoneIsDroppedSilentlyAndUnlocks) {
+// Without a lock token the reply is still sent, with no unlock; once the engine is gone a reply
+// is dropped silently, and the lock is still released.
+TEST_F(BinaryMessengerImplTest, ReplyFollowsTheLockTokenAndTheEnginesAvailability) {
   KeepReplies();
-  const int32_t ticket = Deliver();
-  TestbedMarkEngineGone();
+  const int32_t sent = Deliver(), dropped = Deliver();
   ClearJournal();
-  ::testing::internal::CaptureStderr();
+  TestbedSetLockReturnsNull(1);
   replies[0](nullptr, 0);
+  TestbedSetLockReturnsNull(0);
+  TestbedMarkEngineGone();
+  ::testing::internal::CaptureStderr();
+  replies[1](nullptr, 0);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-  EXPECT_EQ(TestbedResponse(ticket), kTestbedResponsePending);
-  EXPECT_THAT(Journal(), ElementsAre("Lock", "IsAvailable", "Unlock"));
+  EXPECT_EQ(TestbedResponse(sent), kTestbedResponseEmpty);
+  EXPECT_EQ(TestbedResponse(dropped), kTestbedResponsePending);
+  EXPECT_THAT(Journal(), ElementsAre("Lock", "IsAvailable", "SendResponse(unlocked)", "Lock",
+                                     "IsAvailable", "Unlock"));
 }
 
 }  // namespace

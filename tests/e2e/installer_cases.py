@@ -51,8 +51,8 @@ def registry():
 
 def fresh_prefix():
     os.environ["WINEPREFIX"] = PREFIX
-    overrides = os.environ.get("WINEDLLOVERRIDES", "")
-    os.environ["WINEDLLOVERRIDES"] = overrides + ";winemenubuilder.exe=d"  # no Linux menu entries
+    # No Linux menu entries for the shortcut.
+    os.environ["WINEDLLOVERRIDES"] = os.getenv("WINEDLLOVERRIDES", "") + ";winemenubuilder.exe=d"
     shutil.rmtree(os.environ["WINEPREFIX"], ignore_errors=True)
     expect(wine("wineboot", "-i")[0] == 0, "wineboot failed")
     wine("reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f")

@@ -20,12 +20,9 @@ using Lines = std::vector<std::string>;
 
 // The bundle the build made, found relative to this test executable.
 std::wstring BundleDirectory() {
-  wchar_t self[MAX_PATH] = {}, bundle[MAX_PATH] = {};
+  wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const std::wstring relative =
-      std::filesystem::path(self).parent_path().wstring() + L"\\" + VESKARO_BUNDLE_FROM_TESTS;
-  GetFullPathNameW(relative.c_str(), MAX_PATH, bundle, nullptr);
-  return bundle;
+  return (std::filesystem::path(self).parent_path() / VESKARO_BUNDLE_FROM_TESTS).lexically_normal();
 }
 
 // The lines the stand-in engine wrote at exit (see testbed/engine/process_hooks.cpp) that
