@@ -104,7 +104,8 @@ def guard_flow(host):
 
 
 def unpack(cpack, cpack_config, work):
-    """Packs the build with cpack and unpacks the zip into a fresh folder; returns the folder."""
+    """Packs the build with cpack, unpacks the zip into a fresh folder and checks the version
+    record and manifest of the executable there; returns the folder."""
     packages = os.path.join(work, "packages")
     subprocess.run([cpack, "--config", cpack_config, "-B", packages], check=True,
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
