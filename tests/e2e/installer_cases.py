@@ -63,10 +63,8 @@ def registry():
 def gamma_range():
     """GdiIcmGammaRange in the 64-bit view: a number (DWORD), text (REG_SZ) or None (absent)."""
     code, out = wine("reg", "query", ICM, "/v", "GdiIcmGammaRange", "/reg:64")
-    found = re.search(r"REG_(DWORD|SZ)\s+(\S+)", out)
-    if code != 0 or not found:
-        return None
-    return int(found.group(2), 16) if found.group(1) == "DWORD" else found.group(2)
+    found = re.search(r"REG_(DWORD|SZ)\s+(\S+)", out) if code == 0 else None
+    return found and (int(found.group(2), 16) if found.group(1) == "DWORD" else found.group(2))
 
 
 def set_gamma_range(value):
@@ -172,13 +170,12 @@ def main():
 
     for before, switches, installed, since, after in GAMMA_RANGE_CASES:
         set_gamma_range(before)
-        seen = [setup(setup_exe, "install, range %s %s" % (before, switches), *switches)]
-        seen.append(gamma_range())
+        seen = [setup(setup_exe, "install, range %r" % before, *switches), gamma_range()]
         if since is not None:
             set_gamma_range(since)
         seen += [uninstall_and_wait(), gamma_range()]
-        expect(seen == [0, installed, 0, after], "range %r, %s, then %s: exit codes and ranges "
-               "%s" % (before, switches, since, seen))
+        expect(seen == [0, installed, 0, after], "range %r %s, then %s: exit codes and ranges %s"
+               % (before, switches, since, seen))
     code = setup(setup_exe, "a bad switch", "/FULLRANGE=off")
     expect(code == STOPPED and not os.path.exists(folder), "/FULLRANGE=off: exit code %s" % code)
 
