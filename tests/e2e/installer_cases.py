@@ -124,9 +124,8 @@ def main():
     code = setup(older_setup(stage), "first install")
     retired = os.path.join("data", "flutter_assets", "retired.json")
     expect(code == 0 and retired in tree(folder), "older build not installed (%s)" % code)
-    code = setup(setup_exe, "upgrade")
-    expect(code == 0 and gamma_range() == FULL_RANGE, "upgrade exit code %s, gamma range %s" %
-           (code, gamma_range()))
+    outcome = setup(setup_exe, "upgrade"), gamma_range()
+    expect(outcome == (0, FULL_RANGE), "upgrade: exit code and gamma range %s" % (outcome,))
     # Wine keeps its own limits: the value unlocks nothing here.
     probe = os.path.join(os.environ["VESKARO_E2E_TOOLS"], "ramp_probe.exe")
     expect(wine(probe, "--set", "zero")[0] == 1, "the all-zero ramp was not refused")
@@ -166,7 +165,8 @@ def main():
     expect(not os.path.exists(unix(SHORTCUT)), "shortcut left behind")
     expect(registry() == {}, "installed-apps entry left behind")
     expect(os.path.exists(log), "the guard's log was removed")
-    expect(gamma_range() is None, "gamma range not given back: %s" % gamma_range())
+    left = gamma_range()
+    expect(left is None, "gamma range not given back: %s" % left)
 
     for before, switches, installed, since, after in GAMMA_RANGE_CASES:
         set_gamma_range(before)
