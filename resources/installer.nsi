@@ -15,8 +15,10 @@ SetCompressor /SOLID lzma
 ; No file times in the setup program, so that two builds of one commit are the same bytes.
 SetDateSave off
 
+!include "FileFunc.nsh"
 !include "LogicLib.nsh"
 !include "MUI2.nsh"
+!include "Sections.nsh"
 !include "${VESKARO_FILES}"
 
 !define APP "veskaro_flutter"
@@ -42,8 +44,17 @@ InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 
 !define MUI_ICON "app_icon.ico"
 !define MUI_UNICON "app_icon.ico"
+; Set when the full colour range is on: Windows reads it at start-up.
+Var FullRangeNote
+; The description below the list, so that the list has room for the components' names.
+!define MUI_COMPONENTSPAGE_SMALLDESC
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+; Setup never restarts the machine, so the finish page offers no restart either.
+!define MUI_FINISHPAGE_NOREBOOTSUPPORT
+!define MUI_FINISHPAGE_TEXT "$(^NameDA) has been installed on your computer.$FullRangeNote\
+    $\r$\n$\r$\nClick Finish to close Setup."
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -95,7 +106,8 @@ FunctionEnd
 !insertmacro DEFINE_STOP_IF_RUNNING ""
 !insertmacro DEFINE_STOP_IF_RUNNING "un."
 
-Section "Install"
+Section "${APP}"
+  SectionIn RO
   SetShellVarContext all
   StrCpy $0 $INSTDIR
   Call StopIfRunning
@@ -137,6 +149,79 @@ Section "Install"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; Windows accepts ramps far from the identity (warm or dim evening ramps) only while this
+; machine-wide value is 256, read at start-up. The app's entry records what was there before (a
+; number, or "absent") and what was written, so that the uninstaller can give it back.
+; An upgrade keeps the state from before the first install: the installed build's uninstaller,
+; run above, gives the value back and deletes the entry, and this section records it anew (a build
+; without this section never changed it). The old state holds only for the seconds between,
+; which would matter only across a restart.
+!define ICM_KEY "SOFTWARE\Microsoft\Windows NT\CurrentVersion\ICM"
+!define GAMMA_RANGE "GdiIcmGammaRange"
+!define FULL_RANGE 256
+
+; $0 := the gamma range now: its number, "absent", or "" for a value that is not a DWORD.
+Function ReadGammaRange
+  ClearErrors
+  ReadRegDWORD $0 HKLM "${ICM_KEY}" "${GAMMA_RANGE}"
+  ${IfNot} ${Errors}
+    Return
+  ${EndIf}
+  StrCpy $0 "absent"
+  StrCpy $1 0
+  ${Do}
+    EnumRegValue $2 HKLM "${ICM_KEY}" $1
+    ${If} $2 == "${GAMMA_RANGE}"
+      StrCpy $0 ""
+    ${EndIf}
+    IntOp $1 $1 + 1
+  ${LoopUntil} $2 == ""
+FunctionEnd
+
+Section "Full colour range (recommended)" FULL_RANGE_SECTION
+  SetRegView 64
+  Call ReadGammaRange
+  ${If} $0 == ""
+    DetailPrint "${GAMMA_RANGE} holds a value of another type; left as it is."
+    Return
+  ${EndIf}
+  ; Already 256 (set by someone else, or by an install whose entry is still there): nothing to
+  ; write, and any record stays as it is.
+  ${If} $0 != ${FULL_RANGE}
+    ; The record first: it must never claim a value that was not found.
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "${GAMMA_RANGE}Before" $0
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "${GAMMA_RANGE}Written" ${FULL_RANGE}
+    WriteRegDWORD HKLM "${ICM_KEY}" "${GAMMA_RANGE}" ${FULL_RANGE}
+  ${EndIf}
+  StrCpy $FullRangeNote "$\r$\n$\r$\nThe full colour range takes effect after the next restart \
+      of Windows; Setup does not restart it."
+SectionEnd
+
+LangString FULL_RANGE_TEXT ${LANG_ENGLISH} "Lets Windows show strong warm and dim colours, from \
+    the next restart on."
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+  !insertmacro MUI_DESCRIPTION_TEXT ${FULL_RANGE_SECTION} $(FULL_RANGE_TEXT)
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+; /FULLRANGE=0 leaves the full colour range off (for silent installs); any other value than 0 or
+; 1 stops before anything is touched, rather than guess.
+Function .onInit
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/FULLRANGE=" $1
+  ${If} ${Errors}
+  ${OrIf} $1 == "1"
+    Return
+  ${EndIf}
+  ${If} $1 != "0"
+    MessageBox MB_OK|MB_ICONSTOP "/FULLRANGE= takes 0 (off) or 1 (on), not $\"$1$\".$\r$\n\
+        Nothing was changed." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+  !insertmacro UnselectSection ${FULL_RANGE_SECTION}
+FunctionEnd
+
 Function un.onInit
   StrCpy $0 $INSTDIR
   Call un.StopIfRunning
@@ -151,6 +236,21 @@ Section "Uninstall"
     ; The entry and the uninstaller stay, so that the user can try again.
     SetErrorLevel 2
     Return
+  ${EndIf}
+  ; The gamma range goes back to what the install found, but only while it still holds what the
+  ; install wrote: a value changed since belongs to someone else.
+  ClearErrors
+  ReadRegDWORD $1 HKLM "${UNINSTALL_KEY}" "${GAMMA_RANGE}Written"
+  ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "${GAMMA_RANGE}Before"
+  SetRegView 64
+  ReadRegDWORD $3 HKLM "${ICM_KEY}" "${GAMMA_RANGE}"
+  ${IfNot} ${Errors}
+  ${AndIf} $3 == $1
+    ${If} $2 == "absent"
+      DeleteRegValue HKLM "${ICM_KEY}" "${GAMMA_RANGE}"
+    ${Else}
+      WriteRegDWORD HKLM "${ICM_KEY}" "${GAMMA_RANGE}" $2
+    ${EndIf}
   ${EndIf}
   !insertmacro VESKARO_UNINSTALL_FOLDERS
   Delete "$INSTDIR\${UNINSTALLER}"

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The Windows installer as a user meets it, in a fresh Wine prefix on the rig's display: an older
 build installed and upgraded, the installed app's guard, install and uninstall refused while the
-app runs, and a silent uninstall that leaves only the guard's log.
+app runs, and a silent uninstall that leaves only the guard's log; then the full colour range
+given back as it was before the install, whatever it was.
 
 Environment: as guard_flow.py, plus VESKARO_E2E_SETUP (the setup program), VESKARO_E2E_STAGE
 (the folder it ships) and VESKARO_E2E_CMAKE (to build the older installer).
@@ -26,6 +27,16 @@ KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\veskaro_fl
 INSTALLED = "C:\\Program Files\\veskaro_flutter"
 SHORTCUT = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\veskaro_flutter.lnk"
 STOPPED = 2
+ICM = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ICM"
+FULL_RANGE = 256
+# GdiIcmGammaRange before the install, setup switches, after the install, set by someone else
+# while installed, after the uninstall (None: absent; text: a REG_SZ).
+GAMMA_RANGE_CASES = [
+    (128, (), FULL_RANGE, None, 128),
+    (None, (), FULL_RANGE, 300, 300),
+    (128, ("/FULLRANGE=0",), 128, None, 128),
+    ("256", (), "256", None, "256"),
+]
 
 
 def wine(*args):
@@ -49,6 +60,20 @@ def registry():
     return dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", out, re.M)) if code == 0 else {}
 
 
+def gamma_range():
+    """GdiIcmGammaRange in the 64-bit view: a number (DWORD), text (REG_SZ) or None (absent)."""
+    code, out = wine("reg", "query", ICM, "/v", "GdiIcmGammaRange", "/reg:64")
+    found = re.search(r"REG_(DWORD|SZ)\s+(\S+)", out) if code == 0 else None
+    return found and (int(found.group(2), 16) if found.group(1) == "DWORD" else found.group(2))
+
+
+def set_gamma_range(value):
+    kind = "REG_SZ" if isinstance(value, str) else "REG_DWORD"
+    change = ["delete"] if value is None else ["add", "/t", kind, "/d", str(value)]
+    code = wine("reg", change[0], ICM, "/v", "GdiIcmGammaRange", *change[1:], "/f", "/reg:64")[0]
+    expect(code == 0, "could not set GdiIcmGammaRange to %r" % value)
+
+
 def fresh_prefix():
     os.environ["WINEPREFIX"] = PREFIX
     # No Linux menu entries for the shortcut.
@@ -58,9 +83,9 @@ def fresh_prefix():
     wine("reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f")
 
 
-def setup(program, what):
+def setup(program, what, *switches):
     start = time.monotonic()
-    code = wine(program, "/S")[0]
+    code = wine(program, "/S", *switches)[0]
     print("%s took %.1f s" % (what, time.monotonic() - start))
     return code
 
@@ -99,8 +124,11 @@ def main():
     code = setup(older_setup(stage), "first install")
     retired = os.path.join("data", "flutter_assets", "retired.json")
     expect(code == 0 and retired in tree(folder), "older build not installed (%s)" % code)
-    code = setup(setup_exe, "upgrade")
-    expect(code == 0, "upgrade exit code %s" % code)
+    outcome = setup(setup_exe, "upgrade"), gamma_range()
+    expect(outcome == (0, FULL_RANGE), "upgrade: exit code and gamma range %s" % (outcome,))
+    # Wine keeps its own limits: the value unlocks nothing here.
+    probe = os.path.join(os.environ["VESKARO_E2E_TOOLS"], "ramp_probe.exe")
+    expect(wine(probe, "--set", "zero")[0] == 1, "the all-zero ramp was not refused")
     expect(tree(folder) == tree(stage) | {"uninstall.exe"}, "installed files: %s" % tree(folder))
     for name in tree(stage):
         expect(filecmp.cmp(os.path.join(stage, name), os.path.join(folder, name), shallow=False),
@@ -137,6 +165,19 @@ def main():
     expect(not os.path.exists(unix(SHORTCUT)), "shortcut left behind")
     expect(registry() == {}, "installed-apps entry left behind")
     expect(os.path.exists(log), "the guard's log was removed")
+    left = gamma_range()
+    expect(left is None, "gamma range not given back: %s" % left)
+
+    for before, switches, installed, since, after in GAMMA_RANGE_CASES:
+        set_gamma_range(before)
+        seen = [setup(setup_exe, "install, range %r" % before, *switches), gamma_range()]
+        if since is not None:
+            set_gamma_range(since)
+        seen += [uninstall_and_wait(), gamma_range()]
+        expect(seen == [0, installed, 0, after], "range %r %s, then %s: exit codes and ranges %s"
+               % (before, switches, since, seen))
+    code = setup(setup_exe, "a bad switch", "/FULLRANGE=off")
+    expect(code == STOPPED and not os.path.exists(folder), "/FULLRANGE=off: exit code %s" % code)
 
 
 if __name__ == "__main__":
