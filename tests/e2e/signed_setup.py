@@ -1,11 +1,8 @@
 #!/usr/bin/env python3
-"""A signed setup program under Wine, in the rig's prefix: the build's stage signed with a
-throwaway certificate and made into a setup program the way a signed release build makes it; it
-installs silently, the program and the uninstaller it wrote verify, the installed signed app runs
-the guard flow, and the uninstaller removes it.
-
-Environment: as installer_cases.py.
-"""
+"""The build's stage signed with a throwaway certificate and made into a setup program as a
+signed release build makes it; in the rig's prefix it installs silently, the program and the
+uninstaller it wrote verify, the installed app runs the guard flow, and it uninstalls.
+Environment: as installer_cases.py."""
 
 import os
 import re

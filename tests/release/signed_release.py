@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""The signed release, on the two unsigned release builds scripts/reproducible made: a bad
-certificate, password or half-named pair stops the configure with its message; then both
-builds are signed with a throwaway certificate and get the package manager's manifests, and
-must be identical; the signatures verify (and fail once a byte changes), the checksums check, the
-setup program has its version record, the manifests validate against the published schemas and
-carry the setup's hash, and the password is in no file of either build.
+"""The two release builds of scripts/reproducible, signed with a throwaway certificate and given
+the package manager's manifests: bad signing input fails with its message and leaves no program,
+the signed builds are identical, what ships verifies, and the password is in no file.
 
   signed_release.py BUILD_A BUILD_B
 """
@@ -19,7 +16,6 @@ import subprocess
 import sys
 import tempfile
 import time
-import urllib.parse
 import zipfile
 
 import jsonschema
@@ -28,19 +24,14 @@ import yaml
 sys.dont_write_bytecode = True  # keep the source tree clean
 from throwaway_certificate import make_certificate, signature_ok  # noqa: E402
 
-REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-SCHEMAS = os.path.join(REPO, "..", "shared", "schemas", "winget-1.10.0")
+SCHEMAS = os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "schemas",
+                       "winget-1.10.0", "manifest.%s.1.10.0.json")
 RELEASE_URL = "https://downloads.example.com/veskaro/"
-MANIFESTS = {"": "version", ".installer": "installer", ".locale.en-US": "defaultLocale"}
-
-
-class Failure(Exception):
-    pass
 
 
 def expect(condition, what):
     if not condition:
-        raise Failure(what)
+        sys.exit("FAIL signed release: " + what)
 
 
 def run(args):
@@ -55,87 +46,62 @@ def configure(build, pkcs12, password_file, *more):
 
 
 def bad_inputs(build, keys):
-    """Each bad input fails with its one message; a wrong password only once it signs, leaving
-    no program that could pass for a signed one."""
-    wrong = os.path.join(os.path.dirname(keys["password_file"]), "wrong-password.txt")
+    """A wrong password fails only once something is signed."""
+    wrong = keys["password_file"] + ".wrong"
     with open(wrong, "w", encoding="ascii") as f:
         f.write("not the password\n")
-    cases = [
-        (keys["pkcs12"], "", "VESKARO_SIGN_PKCS12 is set but VESKARO_SIGN_PASSWORD_FILE is not"),
-        ("", keys["password_file"], "VESKARO_SIGN_PASSWORD_FILE is set but VESKARO_SIGN_PKCS12"),
-        (keys["pkcs12"] + ".gone", keys["password_file"], ".gone, which is not a file"),
-        (keys["pkcs12"], wrong, "Signing: the password in %s does not open" % wrong),
-    ]
-    for pkcs12, password_file, message in cases:
+    for pkcs12, password_file, message in [
+            (keys["pkcs12"], "", "VESKARO_SIGN_PKCS12 is set but VESKARO_SIGN_PASSWORD_FILE is not"),
+            ("", wrong, "VESKARO_SIGN_PASSWORD_FILE is set but VESKARO_SIGN_PKCS12 is not"),
+            (keys["pkcs12"] + ".gone", wrong, ".p12.gone, which is not a file"),
+            (keys["pkcs12"], wrong, "Signing: the password in %s does not open" % wrong)]:
         code, output = configure(build, pkcs12, password_file)
         if code == 0:
             code, output = run(["cmake", "--build", build, "--target", "package"])
-        expect(code != 0 and output.count(message) == 1, "with %s, %s: %s"
-               % (pkcs12, password_file, output[-600:]))
-    left = [path for pattern in ("app/*.exe", "package/*")
-            for path in glob.glob(os.path.join(build, pattern))]
+        expect(code != 0 and output.count(message) == 1, "%s: %s" % (message, output[-600:]))
+    left = glob.glob(build + "/app/*.exe") + glob.glob(build + "/package/*")
     expect(not left, "left after signing failed: %s" % left)
 
 
-def version_record(setup, version):
-    """The setup program's fixed file version and the strings its record must hold."""
-    with open(setup, "rb") as f:
-        image = f.read()
-    at = image.find(struct.pack("<I", 0xFEEF04BD))
-    major, minor, patch, build = map(int, re.split(r"[.+]", version))
-    expect(at > 0 and struct.unpack_from("<4H", image, at + 8) == (minor, major, build, patch),
-           "the setup program's file version is not " + version)
-    for text in (version, "com.veskaro", "veskaro_flutter setup"):
-        expect(text.encode("utf-16-le") in image, "the setup's version record lacks " + text)
-
-
-def manifests(package, setup, version):
-    with open(setup, "rb") as f:
-        digest = hashlib.sha256(f.read()).hexdigest()
-    found = {}
-    for suffix, kind in MANIFESTS.items():
-        path = os.path.join(package, "Veskaro.VeskaroFlutter%s.yaml" % suffix)
-        with open(path, encoding="utf-8") as f:
-            found[kind] = yaml.safe_load(f)
-        with open(os.path.join(SCHEMAS, "manifest.%s.1.10.0.json" % kind), encoding="utf-8") as f:
-            jsonschema.validate(found[kind], json.load(f))
-        expect(found[kind]["PackageVersion"] == version, kind + ": version")
-    installer = found["installer"]["Installers"][0]
-    expect(installer["InstallerSha256"].lower() == digest, "manifest hash is not the setup's")
-    expect(urllib.parse.unquote(installer["InstallerUrl"]) == RELEASE_URL +
-           os.path.basename(setup), "installer URL " + installer["InstallerUrl"])
-
-
-def check_package(build, keys):
-    package = os.path.join(build, "package")
-    setup = glob.glob(os.path.join(package, "*-setup.exe"))[0]
+def check_package(package, keys):
+    setup = glob.glob(package + "/*-setup.exe")[0]
     with tempfile.TemporaryDirectory() as scratch:
-        with zipfile.ZipFile(glob.glob(os.path.join(package, "*.zip"))[0]) as archive:
+        with zipfile.ZipFile(glob.glob(package + "/*.zip")[0]) as archive:
             exe = archive.extract("veskaro_flutter.exe", scratch)
         for program in (exe, setup):
             ok, output = signature_ok(program, keys["ca"])
             expect(ok, "%s does not verify:\n%s" % (program, output))
         with open(exe, "r+b") as f:
             f.seek(os.path.getsize(exe) // 2)
-            byte = f.read(1)
+            byte = f.read(1)[0]
             f.seek(-1, os.SEEK_CUR)
-            f.write(bytes([byte[0] ^ 1]))
+            f.write(bytes([byte ^ 1]))
         expect(not signature_ok(exe, keys["ca"])[0], "a changed program still verifies")
+    code, output = run(["sha256sum", "-c", os.path.join(package, "SHA256SUMS")])
+    expect(code == 0 and output.count(": OK") == 2, "sha256sum -c: " + output)
+
+    # The version record: the fixed part's file version words, then the strings.
+    with open(setup, "rb") as f:
+        image = f.read()
     version = re.search(r"veskaro_flutter-(.+?)-win64", setup).group(1)
-    version_record(setup, version)
-    sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=package, capture_output=True,
-                          text=True, check=False)
-    expect(sums.returncode == 0 and sums.stdout.count(": OK") == 2, "sha256sum -c: " + sums.stdout)
-    manifests(package, setup, version)
+    major, minor, patch, build = map(int, re.split(r"[.+]", version))
+    at = image.find(struct.pack("<I", 0xFEEF04BD))
+    expect(at > 0 and struct.unpack_from("<4H", image, at + 8) == (minor, major, build, patch)
+           and all(t.encode("utf-16-le") in image for t in (version, "com.veskaro", " setup")),
+           "the setup program's version record")
 
-
-def password_nowhere(builds, password):
-    for build in builds:
-        for root, _, names in os.walk(build):
-            for name in names:
-                with open(os.path.join(root, name), "rb") as f:
-                    expect(password.encode() not in f.read(), "the password is in " +
-                           os.path.join(root, name))
+    manifests = {}
+    for suffix, kind in ("", "version"), (".installer", "installer"), (".locale.en-US",
+                                                                      "defaultLocale"):
+        with open("%s/Veskaro.VeskaroFlutter%s.yaml" % (package, suffix), encoding="utf-8") as f:
+            manifests[kind] = yaml.safe_load(f)
+        with open(SCHEMAS % kind, encoding="utf-8") as f:
+            jsonschema.validate(manifests[kind], json.load(f))
+        expect(manifests[kind]["PackageVersion"] == version, kind + " manifest: version")
+    installer = manifests["installer"]["Installers"][0]
+    expect(installer["InstallerSha256"].lower() == hashlib.sha256(image).hexdigest() and
+           installer["InstallerUrl"] == RELEASE_URL + os.path.basename(setup).replace("+", "%2B"),
+           "installer manifest: %s" % installer)
 
 
 def main(a, b):
@@ -145,25 +111,22 @@ def main(a, b):
         start = time.monotonic()
         code, output = configure(build, keys["pkcs12"], keys["password_file"],
                                  "-DVESKARO_RELEASE_URL=" + RELEASE_URL)
-        expect(code == 0, "signed configure failed: " + output[-600:])
+        expect(code == 0, "signed configure: " + output[-600:])
         subprocess.run(["cmake", "--build", build, "-j2", "--target", "package"], check=True,
                        stdout=subprocess.DEVNULL)
-        print("signed again: %s, %.0f s" % (os.path.basename(build), time.monotonic() - start))
-    files = ["app/veskaro_flutter.exe"] + sorted(os.path.relpath(p, a) for p in glob.glob(
-        os.path.join(a, "package", "*")) if os.path.isfile(p))
-    for name in files:
+        print("signed: %s in %.0f s" % (build, time.monotonic() - start))
+    for name in ["app/veskaro_flutter.exe"] + sorted(
+            os.path.relpath(p, a) for p in glob.glob(a + "/package/*") if os.path.isfile(p)):
         with open(os.path.join(a, name), "rb") as f, open(os.path.join(b, name), "rb") as g:
             expect(f.read() == g.read(), "signed builds differ: " + name)
         print("identical, signed: %s (%d bytes)" % (name, os.path.getsize(os.path.join(a, name))))
-    check_package(a, keys)
-    password_nowhere((a, b), keys["password"])
+    check_package(os.path.join(a, "package"), keys)
+    for root, _, names in (entry for build in (a, b) for entry in os.walk(build)):
+        for name in names:
+            with open(os.path.join(root, name), "rb") as f:
+                expect(keys["password"].encode() not in f.read(), "password in " + name)
+    print("ok signed release")
 
 
 if __name__ == "__main__":
-    try:
-        main(*sys.argv[1:3])
-    except (Failure, jsonschema.ValidationError, subprocess.SubprocessError, OSError,
-            KeyError, IndexError) as error:
-        print("FAIL signed release: %s" % error)
-        sys.exit(1)
-    print("ok signed release")
+    main(*sys.argv[1:])
