@@ -34,9 +34,9 @@ def expect(condition, what):
         sys.exit("FAIL signed release: " + what)
 
 
-def run(args):
+def run(args, cwd=None):
     """The exit code and output, its lines joined as CMake wraps them."""
-    result = subprocess.run(args, capture_output=True, text=True, check=False)
+    result = subprocess.run(args, cwd=cwd, capture_output=True, text=True, check=False)
     return result.returncode, " ".join((result.stdout + result.stderr).split())
 
 
@@ -77,7 +77,7 @@ def check_package(package, keys):
             f.seek(-1, os.SEEK_CUR)
             f.write(bytes([byte ^ 1]))
         expect(not signature_ok(exe, keys["ca"])[0], "a changed program still verifies")
-    code, output = run(["sha256sum", "-c", os.path.join(package, "SHA256SUMS")])
+    code, output = run(["sha256sum", "-c", "SHA256SUMS"], package)
     expect(code == 0 and output.count(": OK") == 2, "sha256sum -c: " + output)
 
     # The version record: the fixed part's file version words, then the strings.
@@ -129,4 +129,4 @@ def main(a, b):
 
 
 if __name__ == "__main__":
-    main(*sys.argv[1:])
+    main(*map(os.path.abspath, sys.argv[1:]))
