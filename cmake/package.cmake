@@ -74,8 +74,8 @@ set(CPACK_PACKAGE_VERSION ${VESKARO_VERSION_TEXT})
 # Also the installer's name and folder (CPack's own variables change inside include(CPack)).
 set(VESKARO_PACKAGE_FILE_NAME veskaro_flutter-${VESKARO_VERSION_TEXT}-win64${package_suffix})
 set(VESKARO_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
-# What was packed before signing was turned on, off or to another certificate is not what this
-# build makes: an unsigned setup program must not pass for a signed one.
+# What was packed with other signing settings (before signing was turned on, off or to another
+# certificate) is not what this build makes: an unsigned setup must not pass for a signed one.
 set(signing "${VESKARO_SIGN_PKCS12}|${VESKARO_SIGN_PASSWORD_FILE}")
 if(NOT signing STREQUAL "${VESKARO_PACKAGE_SIGNING}")
   file(REMOVE_RECURSE ${VESKARO_PACKAGE_DIRECTORY})
