@@ -9,15 +9,18 @@ endif()
 
 set(stage ${CMAKE_BINARY_DIR}/installer_stage)
 set(installer ${VESKARO_PACKAGE_DIRECTORY}/${VESKARO_PACKAGE_FILE_NAME}-setup.exe)
+include(${CMAKE_CURRENT_LIST_DIR}/package_manifests.cmake)
 add_custom_command(
-  OUTPUT ${installer}
+  OUTPUT ${installer} ${manifests}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
   COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${stage} --config $<CONFIG>
   COMMAND ${CMAKE_COMMAND} -DSTAGE=${stage} -DVERSION=${VESKARO_VERSION_TEXT}
-          -DOUTPUT=${installer} -DMAKENSIS=${VESKARO_MAKENSIS}
+          -DOUTPUT=${installer} -DMAKENSIS=${VESKARO_MAKENSIS} ${VESKARO_SIGN_OPTIONS}
           -P ${PROJECT_SOURCE_DIR}/cmake/make_installer.cmake
-  DEPENDS veskaro_flutter ${VESKARO_PACKAGE_INPUTS}
+  ${manifest_commands}
+  DEPENDS veskaro_flutter ${VESKARO_PACKAGE_INPUTS} ${VESKARO_SIGN_PKCS12}
           ${PROJECT_SOURCE_DIR}/cmake/make_installer.cmake
+          ${PROJECT_SOURCE_DIR}/cmake/sign.cmake
           ${PROJECT_SOURCE_DIR}/resources/installer.nsi
           ${PROJECT_SOURCE_DIR}/resources/app_icon.ico
   COMMENT "Installer ${installer}"

@@ -1,5 +1,8 @@
 # Builds the Windows installer from a stage folder (an install tree):
-#   cmake -DSTAGE=DIR -DVERSION=TEXT -DOUTPUT=FILE [-DMAKENSIS=PROGRAM] -P make_installer.cmake
+#   cmake -DSTAGE=DIR -DVERSION=TEXT -DOUTPUT=FILE [-DMAKENSIS=PROGRAM] [signing options]
+#         -P make_installer.cmake
+# VERSION is "MAJOR.MINOR.PATCH+BUILD". With cmake/sign.cmake's -DSIGN_... options, makensis
+# signs the uninstaller it embeds and the setup program it writes.
 # The file lists are made from the folder here, so that the uninstaller removes exactly what the
 # installer wrote, whatever the folder holds.
 foreach(required STAGE VERSION OUTPUT)
@@ -16,6 +19,22 @@ if(NOT MAKENSIS)
 endif()
 get_filename_component(script_dir "${CMAKE_CURRENT_LIST_DIR}" DIRECTORY)
 set(nsi "${script_dir}/resources/installer.nsi")
+# The version record's four numbers.
+string(REPLACE "+" "." file_version "${VERSION}")
+if(NOT file_version MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
+  message(FATAL_ERROR "make_installer.cmake: VERSION ${VERSION} is not MAJOR.MINOR.PATCH+BUILD")
+endif()
+set(sign "")
+if(SIGN_PKCS12)
+  # The command makensis runs on each program it finishes, the program's path appended.
+  set(sign "\"${CMAKE_COMMAND}\"")
+  foreach(option OSSLSIGNCODE SIGN_PKCS12 SIGN_PASSWORD_FILE SIGN_TIMESTAMP_URL)
+    if(${option})
+      string(APPEND sign " \"-D${option}=${${option}}\"")
+    endif()
+  endforeach()
+  set(sign "-DVESKARO_SIGN=${sign} -P \"${CMAKE_CURRENT_LIST_DIR}/sign.cmake\"")
+endif()
 
 file(GLOB_RECURSE files RELATIVE "${STAGE}" "${STAGE}/*")
 file(GLOB_RECURSE entries LIST_DIRECTORIES true RELATIVE "${STAGE}" "${STAGE}/*")
@@ -77,8 +96,8 @@ file(WRITE "${list_file}"
 
 execute_process(
   COMMAND "${MAKENSIS}" -V2 -NOCONFIG "-DVESKARO_VERSION=${VERSION}"
-          "-DVESKARO_FILES=${list_file}" "-DVESKARO_OUTPUT=${OUTPUT}"
-          "-DVESKARO_SIZE_KB=${size_kb}" "${nsi}"
+          "-DVESKARO_FILE_VERSION=${file_version}" ${sign} "-DVESKARO_FILES=${list_file}"
+          "-DVESKARO_OUTPUT=${OUTPUT}" "-DVESKARO_SIZE_KB=${size_kb}" "${nsi}"
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   file(REMOVE "${OUTPUT}")

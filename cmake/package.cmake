@@ -74,8 +74,17 @@ set(CPACK_PACKAGE_VERSION ${VESKARO_VERSION_TEXT})
 # Also the installer's name and folder (CPack's own variables change inside include(CPack)).
 set(VESKARO_PACKAGE_FILE_NAME veskaro_flutter-${VESKARO_VERSION_TEXT}-win64${package_suffix})
 set(VESKARO_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+# What was packed with other signing settings (before signing was turned on, off or to another
+# certificate) is not what this build makes: an unsigned setup must not pass for a signed one.
+set(signing "${VESKARO_SIGN_PKCS12}|${VESKARO_SIGN_PASSWORD_FILE}")
+if(NOT signing STREQUAL "${VESKARO_PACKAGE_SIGNING}")
+  file(REMOVE_RECURSE ${VESKARO_PACKAGE_DIRECTORY})
+  set(VESKARO_PACKAGE_SIGNING "${signing}" CACHE INTERNAL "Signing settings of the package folder")
+endif()
 set(CPACK_PACKAGE_FILE_NAME ${VESKARO_PACKAGE_FILE_NAME})
 set(CPACK_PACKAGE_DIRECTORY ${VESKARO_PACKAGE_DIRECTORY})
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/sorted_zip.cmake)
+set(CPACK_VESKARO_OSSLSIGNCODE ${VESKARO_OSSLSIGNCODE})
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/sorted_zip.cmake
+    ${CMAKE_CURRENT_LIST_DIR}/unsigned_dlls.cmake ${CMAKE_CURRENT_LIST_DIR}/checksums.cmake)
 include(CPack)

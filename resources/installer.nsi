@@ -1,5 +1,7 @@
 ; The Windows installer of veskaro_flutter, built by cmake/make_installer.cmake, which passes
 ;   VESKARO_VERSION  version text shown under installed apps ("1.0.30+34")
+;   VESKARO_FILE_VERSION  the same as four numbers ("1.0.30.34")
+;   VESKARO_SIGN     (optional) a command that signs the program whose path it is given
 ;   VESKARO_FILES    generated list of the stage folder's files and folders
 ;   VESKARO_OUTPUT   the setup program to write
 ;   VESKARO_SIZE_KB  the installed size
@@ -41,6 +43,17 @@ Name "${APP}"
 OutFile "${VESKARO_OUTPUT}"
 InstallDir "$PROGRAMFILES64\${APP}"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+!ifdef VESKARO_SIGN
+  !uninstfinalize '${VESKARO_SIGN} "%1"' = 0
+  !finalize '${VESKARO_SIGN} "%1"' = 0
+!endif
+VIProductVersion "${VESKARO_FILE_VERSION}"
+VIAddVersionKey /LANG=1033 "ProductName" "${APP}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VESKARO_VERSION}"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VESKARO_VERSION}"
+VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${APP} setup"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2024 ${PUBLISHER}. All rights reserved."
 
 !define MUI_ICON "app_icon.ico"
 !define MUI_UNICON "app_icon.ico"

@@ -1,0 +1,55 @@
+# Writes the package manager's three manifests (schema 1.10.0) beside the setup program:
+#   cmake -DSETUP=FILE -DURL=FOLDER_URL -DIDENTIFIER=ID -DVERSION=TEXT -DNAME=TEXT
+#         -DPUBLISHER=TEXT -DLICENSE=TEXT -P write_package_manifests.cmake
+# The installer's address is the folder's URL and the setup program's file name; its hash is of
+# the setup program as it is now, so run this after signing.
+foreach(required SETUP URL IDENTIFIER VERSION NAME PUBLISHER LICENSE)
+  if(NOT ${required})
+    message(FATAL_ERROR "write_package_manifests.cmake needs -D${required}=...")
+  endif()
+endforeach()
+get_filename_component(folder "${SETUP}" DIRECTORY)
+set(manifest "${folder}/${IDENTIFIER}")
+get_filename_component(setup_name "${SETUP}" NAME)
+file(SHA256 "${SETUP}" hash)
+string(TOUPPER ${hash} hash)
+# "+" in a path means a space to some servers.
+string(REPLACE "+" "%2B" url_name "${setup_name}")
+string(REGEX REPLACE "/+$" "" url "${URL}")
+string(APPEND url "/${url_name}")
+
+# A YAML double-quoted string.
+function(quoted out text)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\\\"" text "${text}")
+  set(${out} "\"${text}\"" PARENT_SCOPE)
+endfunction()
+foreach(field IDENTIFIER VERSION NAME PUBLISHER LICENSE)
+  quoted(${field} "${${field}}")
+endforeach()
+quoted(url "${url}")
+set(head "PackageIdentifier: ${IDENTIFIER}\nPackageVersion: ${VERSION}\n")
+set(tail "ManifestVersion: 1.10.0\n")
+
+file(WRITE "${manifest}.yaml"
+  "${head}DefaultLocale: en-US\nManifestType: version\n${tail}")
+# Silent install and the installed-apps entry's key are the setup program's own.
+file(WRITE "${manifest}.installer.yaml" "${head}"
+  "InstallerType: nullsoft\n"
+  "Scope: machine\n"
+  "InstallModes:\n  - interactive\n  - silent\n"
+  "InstallerSwitches:\n  Silent: /S\n  SilentWithProgress: /S\n"
+  "ElevationRequirement: elevatesSelf\n"
+  "ProductCode: ${NAME}\n"
+  "Installers:\n"
+  "  - Architecture: x64\n"
+  "    InstallerUrl: ${url}\n"
+  "    InstallerSha256: ${hash}\n"
+  "ManifestType: installer\n${tail}")
+file(WRITE "${manifest}.locale.en-US.yaml" "${head}"
+  "PackageLocale: en-US\n"
+  "Publisher: ${PUBLISHER}\n"
+  "PackageName: ${NAME}\n"
+  "License: ${LICENSE}\n"
+  "ShortDescription: \"Display colour adjustment that keeps its gamma ramp on the screen\"\n"
+  "ManifestType: defaultLocale\n${tail}")
