@@ -26,6 +26,14 @@ std::vector<LONG> WindowRect(HWND window) {
   return {rect.left, rect.top, rect.right, rect.bottom};
 }
 
+// The window class as registered; all zero when it is not.
+WNDCLASSEXW RegisteredClass() {
+  WNDCLASSEXW info = {};
+  info.cbSize = sizeof(info);
+  if (!GetClassInfoExW(GetModuleHandleW(nullptr), kWindowClassName, &info)) info = {};
+  return info;
+}
+
 class Win32WindowTest : public ::testing::Test {
  protected:
   void SetUp() override { TestbedReset(); }
@@ -56,35 +64,20 @@ TEST_F(Win32WindowTest, CreatesHiddenWindowScaledToMonitorDpi) {
     EXPECT_EQ(GetWindowLongW(window.GetHandle(), GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, 0);
 
     // The class: the executable's icon 101 (linked into this test too), no extra bytes.
-    WNDCLASSEXW info = {};
-    info.cbSize = sizeof(info);
-    ASSERT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), kWindowClassName, &info));
+    const WNDCLASSEXW info = RegisteredClass();
     EXPECT_NE(info.hIcon, nullptr);
     EXPECT_EQ(info.hIcon, LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101)));
-    EXPECT_EQ(info.style, static_cast<UINT>(CS_HREDRAW | CS_VREDRAW));
-    EXPECT_EQ(info.cbClsExtra + info.cbWndExtra, 0);
+    EXPECT_EQ(info.style + info.cbClsExtra + info.cbWndExtra, CS_HREDRAW | CS_VREDRAW);
 
     // Show reports whether the window was visible before.
     EXPECT_FALSE(window.Show());
     EXPECT_TRUE(window.Show());
     EXPECT_FALSE(IsIconic(window.GetHandle()));
   }
-}
-
-TEST(ScaleForDpiTest, TruncatesTowardZeroAndClampsTo32Bits) {
-  const struct {
-    int32_t value;
-    double scale;
-    int32_t scaled;
-  } cases[] = {
-      {-7, 1.25, -8},  // -8.75, left of the primary monitor
-      {INT32_MAX, 2.0, INT32_MAX},
-      {INT32_MIN, 2.0, INT32_MIN},
-      {5, std::nan(""), 0},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(ScaleForDpi(c.value, c.scale), c.scaled) << c.value << " " << c.scale;
-  }
+  // Truncated toward zero (-8.75 left of the primary monitor), clamped, NaN as 0.
+  EXPECT_EQ(ScaleForDpi(-7, 1.25), -8);
+  EXPECT_EQ(ScaleForDpi(INT32_MAX, 2.0), INT32_MAX);
+  EXPECT_EQ(ScaleForDpi(5, std::nan("")), 0);
 }
 
 // Counts the runs of the destroy hook.
@@ -96,17 +89,14 @@ class HookedWindow : public Win32Window {
   void OnDestroy() override { ++destroy_hook_runs; }
 };
 
-bool ClassRegistered() {
-  WNDCLASSEXW info = {};
-  info.cbSize = sizeof(info);
-  return GetClassInfoExW(GetModuleHandleW(nullptr), kWindowClassName, &info) != 0;
-}
+bool ClassRegistered() { return RegisteredClass().cbSize != 0; }
 
 // Takes the quit message off the queue: its exit code, or -1 when none was posted.
-WPARAM TakeQuitMessage() {
+int TakeQuitMessage() {
   MSG message;
-  return PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) ? message.wParam
-                                                                      : static_cast<WPARAM>(-1);
+  return PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)
+             ? static_cast<int>(message.wParam)
+             : -1;
 }
 
 TEST_F(Win32WindowTest, WindowsGoWithCreateCloseAndTheirObjectAndTheLastObjectTakesTheClass) {
@@ -120,14 +110,14 @@ TEST_F(Win32WindowTest, WindowsGoWithCreateCloseAndTheirObjectAndTheLastObjectTa
     ASSERT_TRUE(window.Create(L"second", {10, 10}, {200, 100}));
     EXPECT_FALSE(IsWindow(first));
     EXPECT_EQ(window.destroy_hook_runs, 2);
-    EXPECT_EQ(TakeQuitMessage(), 0u);
+    EXPECT_EQ(TakeQuitMessage(), 0);
 
     // Closed while the object lives: no quit unless asked, and the class stays.
     window.SetQuitOnClose(false);
     DestroyWindow(window.GetHandle());
     EXPECT_EQ(window.GetHandle(), nullptr);
     EXPECT_EQ(window.destroy_hook_runs, 3);
-    EXPECT_EQ(TakeQuitMessage(), static_cast<WPARAM>(-1));
+    EXPECT_EQ(TakeQuitMessage(), -1);
     EXPECT_TRUE(ClassRegistered());
 
     // An object that goes while its window is open takes the window with it.
