@@ -79,6 +79,10 @@ TEST_F(ProcessTest, RunsUntilTheWindowClosesWithTheCommandLineAsUtf8) {
       std::vector<LONG>({rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top}),
       std::vector<LONG>({10 * dpi / 96, 10 * dpi / 96, 680 * dpi / 96, 460 * dpi / 96}));
 
+  // The loop makes a character of a key; two round trips later it is queued before the close.
+  PostMessageW(window, WM_KEYDOWN, 'A', 1);
+  SendMessageW(window, WM_NULL, 0, 0);
+  SendMessageW(window, WM_NULL, 0, 0);
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(host.WaitForExit(), 0);
   // An argument that is not valid UTF-16 arrives empty, in its place.
@@ -98,6 +102,7 @@ TEST_F(ProcessTest, RunsUntilTheWindowClosesWithTheCommandLineAsUtf8) {
       "plugin WindowManagerPluginRegisterWithRegistrar WindowManagerPlugin",
       "output resyncs 0",
       "view thread in STA 1",
+      "characters 1",
   };
   EXPECT_EQ(PropertyLines(properties), expected);
 }
