@@ -102,4 +102,4 @@ UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor) {
   return dpi != 0 ? dpi : testbed::MonitorDpi(monitor);
 }
 
-void FlutterDesktopResyncOutputStreams(void) {}
+void FlutterDesktopResyncOutputStreams(void) { ++testbed::GetState().output_resyncs; }

@@ -3,14 +3,17 @@
 //   TESTBED_FAIL_VIEW_CONTROLLER=1  every view-controller creation fails;
 //   TESTBED_PROPERTIES_FILE=<path>  at exit, what the host gave the engine is written there:
 //     "engines N", "assets <path>", "argc N", then "arg <hex of the UTF-8 bytes>" per
-//     argument, and "plugin <registration function> <plug-in name>" per registration.
+//     argument, "plugin <registration function> <plug-in name>" per registration, then
+//     "output resyncs N", "view thread in STA 0|1" and "characters N" (WM_CHAR messages seen).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "testbed/engine/hex_text.h"
 #include "testbed/engine/testbed_control.h"
+#include "testbed/engine/testbed_state.h"
 
 namespace {
 
@@ -61,6 +64,12 @@ class ProcessHooks {
       std::fprintf(out, "plugin %s %s\n", Text(TestbedPluginRegistrationFunction(i)),
                    Text(TestbedPluginRegistrationPluginName(i)));
     }
+    const testbed::State& state = testbed::GetState();
+    std::fprintf(out, "output resyncs %d\n", static_cast<int>(state.output_resyncs));
+    std::fprintf(out, "view thread in STA %d\n", state.view_thread_in_sta ? 1 : 0);
+    const auto& seen = state.seen_messages;
+    std::fprintf(out, "characters %d\n",
+                 static_cast<int>(std::count(seen.begin(), seen.end(), WM_CHAR)));
     std::fclose(out);
   }
 

@@ -133,6 +133,9 @@ struct State {
   int32_t frames_drawn = 0;
   int32_t next_frame_callbacks_run = 0;
   std::vector<UINT> seen_messages;
+  int32_t output_resyncs = 0;
+  // Whether the thread that made the last view had COM in a single-threaded apartment.
+  bool view_thread_in_sta = false;
 };
 
 // Bounds the journal and the seen window messages, so that a host running for long under

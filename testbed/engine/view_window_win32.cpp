@@ -3,6 +3,8 @@
 // callback on the UI thread.
 #include <windows.h>
 
+#include <objbase.h>
+
 #include "testbed/engine/module_instance.h"
 #include "testbed/engine/testbed_state.h"
 
@@ -81,6 +83,12 @@ bool RegisterClasses() {
 void CreateViewWindow(FlutterDesktopViewController* controller, int32_t width, int32_t height) {
   if (!RegisterClasses()) {
     return;
+  }
+  // A real engine needs COM on its thread: S_FALSE means the host had entered an STA already.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  GetState().view_thread_in_sta = com == S_FALSE;
+  if (SUCCEEDED(com)) {
+    CoUninitialize();
   }
   // A child window needs a parent until the host adopts it; a hidden one keeps it off screen.
   controller->parking = CreateWindowExW(0, kParkingClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,

@@ -20,10 +20,13 @@ TEST(Utf16ToUtf8Test, ConvertsStrictly) {
     const wchar_t* text;
     std::string utf8;
   } cases[] = {
-      {nullptr, ""},           {L"", ""},
-      {L"\u00e9", "\xC3\xA9"}, {L"\xD83D\xDE00", "\xF0\x9F\x98\x80"},  // a surrogate pair
-      {L"a\xD83D", ""},                                                // unpaired high surrogate
-      {L"\xDE00z", ""},                                                // unpaired low surrogate
+      {nullptr, ""},
+      {L"", ""},
+      {L"a", "a"},
+      {L"\u00e9", "\xC3\xA9"},
+      {L"\xD83D\xDE00", "\xF0\x9F\x98\x80"},  // a surrogate pair
+      {L"a\xD83D", ""},                       // unpaired high surrogate
+      {L"\xDE00z", ""},                       // unpaired low surrogate
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Utf16ToUtf8(c.text), c.utf8);

@@ -59,6 +59,11 @@ TEST_F(FlutterWindowTest, CreateHostsTheViewAndRegistersEverythingBeforeTheFirst
 
   ASSERT_TRUE(PumpUntil([] { return TestbedNextFrameCallbacksRun() > 0; }));
   EXPECT_TRUE(IsWindowVisible(window.GetHandle()));
+
+  // Closing the window releases the controller, its view and engine, while the object lives.
+  DestroyWindow(window.GetHandle());
+  EXPECT_EQ(TestbedViewControllerDestroyCount(), 1);
+  EXPECT_EQ(TestbedLiveEngineCount(), 0);
 }
 
 // The guard's timers first, then the view controller, then font changes, then the base.

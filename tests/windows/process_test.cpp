@@ -47,6 +47,8 @@ class ProcessTest : public ::testing::Test {
     properties = temp + std::wstring(L"veskaro_") + std::wstring(name.begin(), name.end());
     DeleteFileW(properties.c_str());
     SetEnvironmentVariableW(L"TESTBED_PROPERTIES_FILE", properties.c_str());
+    // Started as from the desktop: there is no console to attach to, and none is wanted.
+    FreeConsole();
   }
   void TearDown() override {
     SetEnvironmentVariableW(L"TESTBED_PROPERTIES_FILE", nullptr);
@@ -67,7 +69,20 @@ TEST_F(ProcessTest, RunsUntilTheWindowClosesWithTheCommandLineAsUtf8) {
   wchar_t title[64] = {};
   GetWindowTextW(window, title, 64);
   EXPECT_STREQ(title, L"veskaro_flutter");
+  // At the origin and size asked for, scaled to the screen's DPI.
+  HDC screen = GetDC(nullptr);
+  const LONG dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  EXPECT_EQ(
+      std::vector<LONG>({rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top}),
+      std::vector<LONG>({10 * dpi / 96, 10 * dpi / 96, 680 * dpi / 96, 460 * dpi / 96}));
 
+  // The loop makes a character of a key; two round trips later it is queued before the close.
+  PostMessageW(window, WM_KEYDOWN, 'A', 1);
+  SendMessageW(window, WM_NULL, 0, 0);
+  SendMessageW(window, WM_NULL, 0, 0);
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(host.WaitForExit(), 0);
   // An argument that is not valid UTF-16 arrives empty, in its place.
@@ -85,6 +100,9 @@ TEST_F(ProcessTest, RunsUntilTheWindowClosesWithTheCommandLineAsUtf8) {
       "ScreenRetrieverWindowsPluginCApi",
       "plugin SystemTrayPluginRegisterWithRegistrar SystemTrayPlugin",
       "plugin WindowManagerPluginRegisterWithRegistrar WindowManagerPlugin",
+      "output resyncs 0",
+      "view thread in STA 1",
+      "characters 1",
   };
   EXPECT_EQ(PropertyLines(properties), expected);
 }
@@ -104,6 +122,14 @@ TEST_F(ProcessTest, SecondStartBringsTheFirstForward) {
   EXPECT_FALSE(IsIconic(window));
   EXPECT_TRUE(IsWindowVisible(window));
   EXPECT_EQ(GetForegroundWindow(), window);
+  // Not minimised but behind another window: still brought to the foreground.
+  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+  SetForegroundWindow(other);
+  ASSERT_EQ(GetForegroundWindow(), other);
+  EXPECT_EQ(HostProcess(executable, L"", bundle).WaitForExit(), 0);
+  EXPECT_EQ(GetForegroundWindow(), window);
+  DestroyWindow(other);
   // The second copy never started an engine, so it made no window.
   EXPECT_EQ(PropertyLines(properties, "engines "), Lines{"0"});
 

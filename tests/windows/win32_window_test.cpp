@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -21,6 +24,14 @@ std::vector<LONG> WindowRect(HWND window) {
   RECT rect = {};
   GetWindowRect(window, &rect);
   return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
+// The window class as registered; all zero when it is not.
+WNDCLASSEXW RegisteredClass() {
+  WNDCLASSEXW info = {};
+  info.cbSize = sizeof(info);
+  if (!GetClassInfoExW(GetModuleHandleW(nullptr), kWindowClassName, &info)) info = {};
+  return info;
 }
 
 class Win32WindowTest : public ::testing::Test {
@@ -50,7 +61,114 @@ TEST_F(Win32WindowTest, CreatesHiddenWindowScaledToMonitorDpi) {
     EXPECT_FALSE(IsWindowVisible(window.GetHandle()));
     EXPECT_EQ(GetWindowLongW(window.GetHandle(), GWL_STYLE) & WS_OVERLAPPEDWINDOW,
               static_cast<LONG>(WS_OVERLAPPEDWINDOW));
+    EXPECT_EQ(GetWindowLongW(window.GetHandle(), GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, 0);
+
+    // The class: the executable's icon 101 (linked into this test too), no extra bytes.
+    const WNDCLASSEXW info = RegisteredClass();
+    EXPECT_NE(info.hIcon, nullptr);
+    EXPECT_EQ(info.hIcon, LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101)));
+    EXPECT_EQ(info.style + info.cbClsExtra + info.cbWndExtra, CS_HREDRAW | CS_VREDRAW);
+
+    // Show reports whether the window was visible before.
+    EXPECT_FALSE(window.Show());
+    EXPECT_TRUE(window.Show());
+    EXPECT_FALSE(IsIconic(window.GetHandle()));
   }
+  // Truncated toward zero (-8.75 left of the primary monitor), clamped, NaN as 0.
+  EXPECT_EQ(ScaleForDpi(-7, 1.25), -8);
+  EXPECT_EQ(ScaleForDpi(INT32_MAX, 2.0), INT32_MAX);
+  EXPECT_EQ(ScaleForDpi(5, std::nan("")), 0);
+}
+
+// Counts the runs of the destroy hook.
+class HookedWindow : public Win32Window {
+ public:
+  int destroy_hook_runs = 0;
+
+ protected:
+  void OnDestroy() override { ++destroy_hook_runs; }
+};
+
+bool ClassRegistered() { return RegisteredClass().cbSize != 0; }
+
+// Takes the quit message off the queue: its exit code, or -1 when none was posted.
+int TakeQuitMessage() {
+  MSG message;
+  return PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)
+             ? static_cast<int>(message.wParam)
+             : -1;
+}
+
+TEST_F(Win32WindowTest, WindowsGoWithCreateCloseAndTheirObjectAndTheLastObjectTakesTheClass) {
+  {
+    HookedWindow window;
+    window.SetQuitOnClose(true);
+    ASSERT_TRUE(window.Create(L"first", {10, 10}, {200, 100}));
+    HWND first = window.GetHandle();
+    // A second Create destroys the first window: the hook, then WM_DESTROY's hook and quit.
+    window.destroy_hook_runs = 0;
+    ASSERT_TRUE(window.Create(L"second", {10, 10}, {200, 100}));
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_EQ(window.destroy_hook_runs, 2);
+    EXPECT_EQ(TakeQuitMessage(), 0);
+
+    // Closed while the object lives: no quit unless asked, and the class stays.
+    window.SetQuitOnClose(false);
+    DestroyWindow(window.GetHandle());
+    EXPECT_EQ(window.GetHandle(), nullptr);
+    EXPECT_EQ(window.destroy_hook_runs, 3);
+    EXPECT_EQ(TakeQuitMessage(), -1);
+    EXPECT_TRUE(ClassRegistered());
+
+    // An object that goes while its window is open takes the window with it.
+    HWND open = nullptr;
+    {
+      Win32Window other;
+      ASSERT_TRUE(other.Create(L"other", {10, 10}, {200, 100}));
+      open = other.GetHandle();
+    }
+    EXPECT_FALSE(IsWindow(open));
+    EXPECT_TRUE(ClassRegistered());
+  }
+  EXPECT_FALSE(ClassRegistered());
+}
+
+// Import replacements: the non-client scaling call, offered through GetProcAddress, and a
+// system that refuses every window.
+FARPROC(WINAPI* real_get_proc_address)(HMODULE, LPCSTR) = nullptr;
+std::vector<HWND> non_client_scaled;
+
+BOOL WINAPI RecordNonClientScaling(HWND window) {
+  non_client_scaled.push_back(window);
+  return TRUE;
+}
+
+FARPROC WINAPI OfferNonClientScaling(HMODULE module, LPCSTR name) {
+  if (HIWORD(name) != 0 && std::strcmp(name, "EnableNonClientDpiScaling") == 0) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(RecordNonClientScaling));
+  }
+  return real_get_proc_address(module, name);
+}
+
+HWND WINAPI RefuseWindow(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE,
+                         LPVOID) {
+  return nullptr;
+}
+
+TEST_F(Win32WindowTest, CreateScalesTheNonClientAreaAndFailsWhenNoWindowIsMade) {
+  real_get_proc_address = &GetProcAddress;
+  {
+    ImportHook offer("kernel32.dll", "GetProcAddress",
+                     reinterpret_cast<void*>(OfferNonClientScaling));
+    ASSERT_TRUE(offer.Installed());
+    Win32Window window;
+    ASSERT_TRUE(window.Create(L"scaled", {10, 10}, {200, 100}));
+    EXPECT_EQ(non_client_scaled, std::vector<HWND>{window.GetHandle()});
+  }
+  ImportHook refuse("user32.dll", "CreateWindowExW", reinterpret_cast<void*>(RefuseWindow));
+  ASSERT_TRUE(refuse.Installed());
+  Win32Window window;
+  EXPECT_FALSE(window.Create(L"refused", {10, 10}, {200, 100}));
 }
 
 TEST_F(Win32WindowTest, ChildContentFillsClientAreaAndFollowsSizeAndDpiChanges) {
@@ -60,6 +178,12 @@ TEST_F(Win32WindowTest, ChildContentFillsClientAreaAndFollowsSizeAndDpiChanges) 
                                window.GetHandle(), nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(child, nullptr);
   window.SetChildContent(child);
+  EXPECT_EQ(GetFocus(), child);
+  // Activation gives the focus back to the child.
+  SetFocus(window.GetHandle());
+  EXPECT_EQ(SendMessageW(window.GetHandle(), WM_ACTIVATE, WA_ACTIVE, 0), 0);
+  EXPECT_EQ(GetFocus(), child);
+  EXPECT_EQ(SendMessageW(window.GetHandle(), WM_SIZE, SIZE_RESTORED, 0), 0);
   for (int width : {0, 400}) {
     if (width != 0) {
       SetWindowPos(window.GetHandle(), nullptr, 0, 0, width, 333, SWP_NOMOVE | SWP_NOZORDER);
@@ -127,7 +251,7 @@ TEST_F(Win32WindowTest, TitleBarFollowsAppsUseLightTheme) {
     calls.clear();
     Win32Window window;
     ASSERT_TRUE(window.Create(L"theme", {10, 10}, {200, 100}));
-    SendMessageW(window.GetHandle(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
+    EXPECT_EQ(SendMessageW(window.GetHandle(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0), 0);
     EXPECT_EQ(calls, c.dark ? std::vector<BOOL>(2, *c.dark) : std::vector<BOOL>());
   }
   dark_mode_calls = nullptr;
