@@ -315,6 +315,11 @@ void ScenarioPlayer::Deliver(int line, const ScenarioCommand& command) {
   }
   transcript.Reply(line, command.channel, answer, reply, size);
   transcript.Handled(line, Microseconds(before, after));
+  // Read and answered, with no other answer outstanding: the record and its buffer are free
+  // for the next message, so that a long scenario does not grow the stand-in.
+  if (answer != Transcript::Answer::kNone && ticket == 0) {
+    TestbedRecycleResponses();
+  }
 }
 
 bool ScenarioPlayer::AwaitSatisfied() {
