@@ -92,11 +92,16 @@ bool ReadLines(const std::wstring& path, std::vector<std::string>* lines) {
   return true;
 }
 
-// Bytes in use in every heap of the process: the host's, the stand-in's and Wine's own.
-size_t HeapBytesInUse() {
+struct HeapBytes {
+  size_t in_use = 0;
+  size_t free = 0;  // committed, not in use
+};
+
+// Bytes in every heap of the process: the host's, the stand-in's and Wine's own.
+HeapBytes CountHeapBytes() {
   std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 8);  // room for a few new ones
   heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  size_t bytes = 0;
+  HeapBytes bytes;
   for (HANDLE heap : heaps) {
     if (!HeapLock(heap)) {
       continue;
@@ -104,7 +109,9 @@ size_t HeapBytesInUse() {
     PROCESS_HEAP_ENTRY entry = {};
     while (HeapWalk(heap, &entry)) {
       if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) {
-        bytes += entry.cbData;
+        bytes.in_use += entry.cbData;
+      } else if ((entry.wFlags & (PROCESS_HEAP_REGION | PROCESS_HEAP_UNCOMMITTED_RANGE)) == 0) {
+        bytes.free += entry.cbData;
       }
     }
     HeapUnlock(heap);
@@ -269,7 +276,8 @@ bool ScenarioPlayer::Execute(int line, const ScenarioCommand& command) {
       for (const std::string& text : lines) {
         scenario_bytes += text.capacity();
       }
-      transcript.Memory(RecordBytes() + scenario_bytes, HeapBytesInUse());
+      const HeapBytes heap = CountHeapBytes();
+      transcript.Memory(RecordBytes() + scenario_bytes, heap.in_use, heap.free);
       return true;
     }
     case ScenarioCommand::Kind::kClose: {

@@ -66,8 +66,9 @@ void Transcript::Await(const std::string& path) { Write("await", path); }
 
 void Transcript::Close() { Write("close", ""); }
 
-void Transcript::Memory(size_t record_bytes, size_t heap_bytes) {
-  Write("memory", std::to_string(record_bytes) + " " + std::to_string(heap_bytes));
+void Transcript::Memory(size_t record_bytes, size_t heap_in_use, size_t heap_free) {
+  Write("memory", std::to_string(record_bytes) + " " + std::to_string(heap_in_use) + " " +
+                      std::to_string(heap_free));
 }
 
 void Transcript::Error(int line, const std::string& text) {

@@ -38,9 +38,10 @@ OUTSIDE_ACTIONS = {"none": 10, "xgamma": 40, "probe_reset": 10, "mode": 20, "pow
 # among them), the host's share of the resident set (under Wine also the working set) and open
 # descriptors. The host's share is the resident set less what the stand-in engine, which runs in
 # the same process, reports its records and the scenario to hold; "heap" is what all the
-# process's Windows heaps have in use (host, stand-in and Wine alike).
+# process's Windows heaps have in use (host, stand-in and Wine alike), "heap_free" what they
+# hold committed but unused.
 STEADY = ("handles", "gdi", "host_kib", "fds")
-MEMORY = ("rss_kib", "stand_in_kib", "host_kib", "heap_kib")
+MEMORY = ("rss_kib", "stand_in_kib", "host_kib", "heap_kib", "heap_free_kib")
 # A display change or resume of a guarded ramp starts 20 one-second checks; resets in the first
 # 15 s of them must be undone within 2 s.
 BURST_S, BURST_RESTORE_S = 15.0, 2.0
@@ -183,11 +184,12 @@ class Soak:
         windows = json.loads(lines[-1])
         # The stand-in reports before each step's await, so the latest report is current.
         expect(poll(lambda: host.events("memory"), 10) is not None, "no memory report")
-        stand_in, heap = (int(n) // 1024 for n in host.events("memory")[-1].split())
+        stand_in, heap, free = (int(n) // 1024 for n in host.events("memory")[-1].split())
         rss = proc_status(pid, "VmRSS")
         self.samples.append({
             "t": round(time.monotonic() - start), "steps": steps, "rss_kib": rss,
             "stand_in_kib": stand_in, "host_kib": rss - stand_in, "heap_kib": heap,
+            "heap_free_kib": free,
             "fds": len(os.listdir("/proc/%d/fd" % pid)), "handles": windows["handles"],
             "gdi": windows["gdi"]})
         fields = ", ".join("%s %s" % item for item in self.samples[-1].items())
