@@ -163,10 +163,11 @@ bool ParseScenarioCommand(const std::string& line, ScenarioCommand* command, std
     command->text = arguments;
     return true;
   }
-  if (verb == "close") {
-    command->kind = ScenarioCommand::Kind::kClose;
+  if (verb == "close" || verb == "memory") {
+    command->kind =
+        verb == "close" ? ScenarioCommand::Kind::kClose : ScenarioCommand::Kind::kMemory;
     if (!arguments.empty()) {
-      *error = "close takes nothing";
+      *error = verb + " takes nothing";
       return false;
     }
     return true;

@@ -14,7 +14,7 @@ constexpr int64_t kDefaultAwaitTimeoutMs = 30000;
 constexpr int64_t kMaxWaitMs = 24 * 60 * 60 * 1000;
 
 struct ScenarioCommand {
-  enum class Kind { kNothing, kSend, kWait, kAwait, kPost, kMark, kClose };
+  enum class Kind { kNothing, kSend, kWait, kAwait, kPost, kMark, kClose, kMemory };
 
   Kind kind = Kind::kNothing;
   std::string channel;         // send
@@ -29,7 +29,7 @@ struct ScenarioCommand {
 
 // Parses one line (without its line end):
 //   send CHANNEL HEX|-   wait MS   await PATH [TIMEOUT_MS]   post MESSAGE WPARAM LPARAM
-//   mark TEXT            close
+//   mark TEXT            close                memory
 // Blank and comment lines give kNothing. On failure returns false and says why in error.
 bool ParseScenarioCommand(const std::string& line, ScenarioCommand* command, std::string* error);
 

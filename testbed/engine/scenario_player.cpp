@@ -92,6 +92,39 @@ bool ReadLines(const std::wstring& path, std::vector<std::string>* lines) {
   return true;
 }
 
+struct HeapBytes {
+  size_t in_use = 0;
+  size_t free = 0;  // committed, not in use
+};
+
+// Bytes in every heap of the process: the host's, the stand-in's and Wine's own.
+HeapBytes CountHeapBytes() {
+  std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 8);  // room for a few new ones
+  heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+  HeapBytes bytes;
+  for (HANDLE heap : heaps) {
+    if (!HeapLock(heap)) {
+      continue;
+    }
+    PROCESS_HEAP_ENTRY entry = {};
+    while (HeapWalk(heap, &entry)) {
+      if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) {
+        bytes.in_use += entry.cbData;
+      } else if ((entry.wFlags & (PROCESS_HEAP_REGION | PROCESS_HEAP_UNCOMMITTED_RANGE)) == 0) {
+        bytes.free += entry.cbData;
+      }
+    }
+    HeapUnlock(heap);
+  }
+  return bytes;
+}
+
+int64_t Microseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return (to.QuadPart - from.QuadPart) * 1000000 / frequency.QuadPart;
+}
+
 // The host's top-level window: the root ancestor of the newest view.
 HWND TopLevelWindow() {
   const State& state = GetState();
@@ -238,6 +271,15 @@ bool ScenarioPlayer::Execute(int line, const ScenarioCommand& command) {
     case ScenarioCommand::Kind::kMark:
       transcript.Mark(command.text);
       return true;
+    case ScenarioCommand::Kind::kMemory: {
+      size_t scenario_bytes = lines.capacity() * sizeof(std::string);
+      for (const std::string& text : lines) {
+        scenario_bytes += text.capacity();
+      }
+      const HeapBytes heap = CountHeapBytes();
+      transcript.Memory(RecordBytes() + scenario_bytes, heap.in_use, heap.free);
+      return true;
+    }
     case ScenarioCommand::Kind::kClose: {
       HWND top = TopLevelWindow();
       if (top == nullptr || !PostMessageW(top, WM_CLOSE, 0, 0)) {
@@ -256,7 +298,11 @@ void ScenarioPlayer::Deliver(int line, const ScenarioCommand& command) {
   // The stand-in reads nothing from a null pointer with a zero size, but keep it valid.
   static const uint8_t kNoBytes = 0;
   const uint8_t* data = command.bytes.empty() ? &kNoBytes : command.bytes.data();
+  LARGE_INTEGER before;
+  LARGE_INTEGER after;
+  QueryPerformanceCounter(&before);
   const int32_t ticket = TestbedDeliverMessage(command.channel.c_str(), data, command.bytes.size());
+  QueryPerformanceCounter(&after);
   if (ticket < 0) {
     transcript.Error(line, "no handler on channel " + command.channel + " (or the engine is gone)");
     return;
@@ -276,6 +322,12 @@ void ScenarioPlayer::Deliver(int line, const ScenarioCommand& command) {
       break;
   }
   transcript.Reply(line, command.channel, answer, reply, size);
+  transcript.Handled(line, Microseconds(before, after));
+  // Read and answered, with no other answer outstanding: the record and its buffer are free
+  // for the next message, so that a long scenario does not grow the stand-in.
+  if (answer != Transcript::Answer::kNone && ticket == 0) {
+    TestbedRecycleResponses();
+  }
 }
 
 bool ScenarioPlayer::AwaitSatisfied() {

@@ -1,7 +1,8 @@
 // The scripted user interface of the stand-in engine (Windows build): plays a scenario
 // file on the UI thread once the first frame is drawn, delivering messages (raw bytes) to
 // the host, waiting on timers and signal files, posting window messages, and writing the
-// reply bytes to a transcript.
+// reply bytes, the time each delivery took and, when asked, what the process's memory holds
+// to a transcript.
 //
 // Environment: TESTBED_SCENARIO names the scenario file, TESTBED_TRANSCRIPT the transcript
 // (both UTF-8 or Windows paths; a path starting with '/' is taken as Wine's Z: drive).

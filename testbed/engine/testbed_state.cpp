@@ -26,6 +26,18 @@ void Journal(const char* entry) {
   }
 }
 
+size_t RecordBytes() {
+  const State& state = GetState();
+  size_t bytes = state.journal.capacity() * sizeof(const char*) +
+                 state.seen_messages.capacity() * sizeof(UINT) +
+                 state.pending_sends.size() * sizeof(PendingSend) +
+                 state.responses.size() * sizeof(Response);
+  for (const Response& response : state.responses) {
+    bytes += response.bytes.capacity();
+  }
+  return bytes;
+}
+
 void ReleaseMessenger(FlutterDesktopMessenger* messenger) {
   State& state = GetState();
   if (--messenger->references > 0) {

@@ -142,6 +142,10 @@ struct State {
 // the stand-in does not grow without end.
 constexpr size_t kMaxRecords = 1 << 16;
 
+// Bytes the records hold (their elements and reply buffers, not the heap's bookkeeping), so
+// that a long run can tell the stand-in's growth from the host's.
+size_t RecordBytes();
+
 State& GetState();
 
 void Journal(const char* entry);

@@ -51,6 +51,10 @@ void Transcript::Reply(int line, const std::string& channel, Answer answer, cons
   Write("reply", std::to_string(line) + " " + channel + " " + reply);
 }
 
+void Transcript::Handled(int line, int64_t microseconds) {
+  Write("handled", std::to_string(line) + " " + std::to_string(microseconds));
+}
+
 void Transcript::Mark(const std::string& text) { Write("mark", text); }
 
 void Transcript::Post(uint32_t message, uint64_t wparam, int64_t lparam) {
@@ -61,6 +65,11 @@ void Transcript::Post(uint32_t message, uint64_t wparam, int64_t lparam) {
 void Transcript::Await(const std::string& path) { Write("await", path); }
 
 void Transcript::Close() { Write("close", ""); }
+
+void Transcript::Memory(size_t record_bytes, size_t heap_in_use, size_t heap_free) {
+  Write("memory", std::to_string(record_bytes) + " " + std::to_string(heap_in_use) + " " +
+                      std::to_string(heap_free));
+}
 
 void Transcript::Error(int line, const std::string& text) {
   Write("error", std::to_string(line) + " " + text);

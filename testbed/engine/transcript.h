@@ -1,9 +1,10 @@
 // The scenario player's record, one event a line, each flushed at once so that a test outside
 // the process can follow it while the host runs:
-//   T start | T reply LINE CHANNEL none|empty|HEX | T mark TEXT | T post MESSAGE WPARAM LPARAM
-//   T await PATH | T close | T error LINE TEXT | T end
+//   T start | T reply LINE CHANNEL none|empty|HEX | T handled LINE MICROSECONDS
+//   T mark TEXT | T post MESSAGE WPARAM LPARAM | T await PATH | T close
+//   T memory RECORD_BYTES HEAP_IN_USE HEAP_FREE | T error LINE TEXT | T end
 // T is milliseconds since the start; free text comes last. Replies are raw bytes: the test
-// decodes them.
+// decodes them. "handled" follows each reply: how long the host's handler took to return.
 #ifndef TESTBED_ENGINE_TRANSCRIPT_H_
 #define TESTBED_ENGINE_TRANSCRIPT_H_
 
@@ -37,10 +38,14 @@ class Transcript {
 
   void Reply(int line, const std::string& channel, Answer answer, const uint8_t* bytes,
              size_t size);
+  void Handled(int line, int64_t microseconds);
   void Mark(const std::string& text);
   void Post(uint32_t message, uint64_t wparam, int64_t lparam);
   void Await(const std::string& path);
   void Close();
+  // What the stand-in's own records hold, and the bytes in use and free (committed) in all of
+  // the process's heaps.
+  void Memory(size_t record_bytes, size_t heap_in_use, size_t heap_free);
   void Error(int line, const std::string& text);
   void End();
 

@@ -35,13 +35,25 @@ RESUMES, POWER_EVENTS = (18, 7), (18, 7, 4, 10)
 UI_ACTIONS = {"set": 24, "set_zero": 3, "clear": 4}
 OUTSIDE_ACTIONS = {"none": 10, "xgamma": 40, "probe_reset": 10, "mode": 20, "power": 20}
 # Resources that must not grow after the warm-up: Windows handles, GDI objects (device contexts
-# among them), resident set (under Wine also the working set) and open descriptors.
-STEADY = ("handles", "gdi", "rss_kib", "fds")
+# among them), the host's share of the resident set (under Wine also the working set) and open
+# descriptors. The host's share is the resident set less what the stand-in engine, which runs in
+# the same process, reports its records and the scenario to hold; "heap" is what all the
+# process's Windows heaps have in use (host, stand-in and Wine alike), "heap_free" what they
+# hold committed but unused.
+STEADY = ("handles", "gdi", "host_kib", "fds")
+MEMORY = ("rss_kib", "stand_in_kib", "host_kib", "heap_kib", "heap_free_kib")
 # A display change or resume of a guarded ramp starts 20 one-second checks; resets in the first
 # 15 s of them must be undone within 2 s.
 BURST_S, BURST_RESTORE_S = 15.0, 2.0
 # Every run starts by guarding the warm ramp, switching the mode and resetting in the burst.
 OPENING = [("none", [("set", set_call(WARM), WARM)]), ("mode", []), ("xgamma", [])]
+
+
+def slope(xs, ys):
+    """Least-squares slope of ys over xs."""
+    mx, my = sum(xs) / len(xs), sum(ys) / len(ys)
+    return (sum((x - mx) * (y - my) for x, y in zip(xs, ys)) /
+            sum((x - mx) ** 2 for x in xs))
 
 
 def plan_step(rng):
@@ -130,6 +142,7 @@ class Soak:
                 # More steps than the time allows; the driver closes the host when time is up.
                 for k in range(self.args.duration * 2 + 20):
                     outside, commands = OPENING[k] if k < len(OPENING) else plan_step(self.rng)
+                    host.add("memory")
                     host.await_signal("step-%d" % k, 3600 * 1000)
                     lines = [(host.send(c[1]), c) for c in commands]
                     host.add("mark step-%d" % k)
@@ -169,10 +182,16 @@ class Soak:
         lines = [l for l in out.splitlines() if l.startswith("{")]
         expect(code == 0 and lines, "process_stats.exe failed (%d): %s" % (code, out.strip()))
         windows = json.loads(lines[-1])
+        # The stand-in reports before each step's await, so the latest report is current.
+        expect(poll(lambda: host.events("memory"), 10) is not None, "no memory report")
+        stand_in, heap, free = (int(n) // 1024 for n in host.events("memory")[-1].split())
+        rss = proc_status(pid, "VmRSS")
         self.samples.append({
-            "t": round(time.monotonic() - start), "steps": steps,
-            "rss_kib": proc_status(pid, "VmRSS"), "fds": len(os.listdir("/proc/%d/fd" % pid)),
-            "handles": windows["handles"], "gdi": windows["gdi"]})
+            "t": round(time.monotonic() - start), "steps": steps, "rss_kib": rss,
+            "stand_in_kib": stand_in, "host_kib": rss - stand_in, "heap_kib": heap,
+            "heap_free_kib": free,
+            "fds": len(os.listdir("/proc/%d/fd" % pid)), "handles": windows["handles"],
+            "gdi": windows["gdi"]})
         fields = ", ".join("%s %s" % item for item in self.samples[-1].items())
         print("soak: %s  violations %d" % (fields, len(self.violations)), flush=True)
 
@@ -193,6 +212,12 @@ class Soak:
             self.violate("too few samples after the warm-up to judge growth (%d)" % len(settled))
             return
         first, last = settled[0], settled[-1]
+        minutes = [(s["t"] - first["t"]) / 60 for s in settled]
+        print("\nafter the warm-up (KiB, counts):")
+        for field in MEMORY + ("handles", "gdi"):
+            print("  %-12s %6d at %4d s -> %6d at %4d s, slope %+7.1f a minute" % (
+                field, first[field], first["t"], last[field], last["t"],
+                slope(minutes, [s[field] for s in settled])))
         for field in STEADY:
             allowed = first[field] // 10 if field.endswith("_kib") else 5
             if last[field] - first[field] > allowed:
