@@ -5,8 +5,6 @@ uninstaller it wrote verify, the installed app runs the guard flow, and it unins
 Environment: as installer_cases.py."""
 
 import os
-import re
-import shutil
 import subprocess
 import sys
 
@@ -16,25 +14,21 @@ sys.path[:0] = [HERE, os.path.join(HERE, "..", "release")]
 from guard_flow import guard_flow, run_case  # noqa: E402
 from host_session import (REPO, Failure, expect, load_rig_env, poll,  # noqa: E402
                           run_to_file)
+from installer_cases import copied_stage, make_setup, setup_version  # noqa: E402
 from throwaway_certificate import make_certificate, signature_ok  # noqa: E402
 
 INSTALLED = os.path.join("drive_c", "Program Files", "veskaro_flutter")
 
 
 def signed_setup(work, keys):
-    stage = os.path.join(work, "stage")
-    shutil.rmtree(stage, ignore_errors=True)
-    shutil.copytree(os.environ["VESKARO_E2E_STAGE"], stage)
-    cmake = os.environ["VESKARO_E2E_CMAKE"]
+    stage = copied_stage(os.path.join(work, "stage"))
     signing = ["-DSIGN_PKCS12=" + keys["pkcs12"], "-DSIGN_PASSWORD_FILE=" + keys["password_file"]]
-    subprocess.run([cmake] + signing + ["-P", os.path.join(REPO, "cmake", "sign.cmake"),
-                                        os.path.join(stage, "veskaro_flutter.exe")], check=True)
-    setup = os.path.join(work, os.path.basename(os.environ["VESKARO_E2E_SETUP"]))
-    version = re.search(r"veskaro_flutter-([^-]+)-win64", setup).group(1)
-    subprocess.run([cmake, "-DSTAGE=" + stage, "-DVERSION=" + version, "-DOUTPUT=" + setup] +
-                   signing + ["-P", os.path.join(REPO, "cmake", "make_installer.cmake")],
-                   check=True)
-    return setup
+    subprocess.run([os.environ["VESKARO_E2E_CMAKE"]] + signing +
+                   ["-P", os.path.join(REPO, "cmake", "sign.cmake"),
+                    os.path.join(stage, "veskaro_flutter.exe")], check=True)
+    setup = os.environ["VESKARO_E2E_SETUP"]
+    return make_setup(stage, setup_version(setup), os.path.join(work, os.path.basename(setup)),
+                      *signing)
 
 
 def main(work):
