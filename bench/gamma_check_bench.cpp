@@ -1,5 +1,6 @@
 // Cost of one periodic gamma check against a fake screen, with the ramp intact and with
-// the ramp reset before every check, next to the floor of just reading the ramp.
+// the ramp reset before every check, on the whole screen alone and on one and three
+// displays, next to the floor of just reading the ramp.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -37,19 +38,27 @@ std::vector<uint8_t> WarmBytes() {
 }
 
 // A screen that records nothing. With sticky false every write is lost at once, as if
-// something reset the ramp right after each rewrite.
+// something reset the ramp right after each rewrite. Each of its displays has a ramp of
+// its own; with none, the guard falls back to the whole screen.
 class BenchScreen : public GammaPlatform {
  public:
+  explicit BenchScreen(std::size_t displays = 0) : display_count(displays) {
+    for (std::size_t i = 0; i < displays; ++i) ramps[i] = screen;
+  }
+  std::size_t ForEachDisplay(DisplayVisitor& visitor) override {
+    for (std::size_t i = 0; i < display_count; ++i) visitor.Visit(&ramps[i]);
+    return display_count;
+  }
   DeviceContext GetDC(WindowHandle) override { return this; }
   void ReleaseDC(WindowHandle, DeviceContext) override {}
-  bool GetDeviceGammaRamp(DeviceContext, GammaRamp& ramp) override {
-    ramp = screen;
+  bool GetDeviceGammaRamp(DeviceContext dc, GammaRamp& ramp) override {
+    ramp = RampOf(dc);
     return true;
   }
-  bool SetDeviceGammaRamp(DeviceContext, const GammaRamp& ramp) override {
+  bool SetDeviceGammaRamp(DeviceContext dc, const GammaRamp& ramp) override {
     ++writes;
     if (sticky) {
-      screen = ramp;
+      RampOf(dc) = ramp;
     }
     return true;
   }
@@ -59,6 +68,13 @@ class BenchScreen : public GammaPlatform {
   GammaRamp screen = Identity();
   bool sticky = true;
   std::size_t writes = 0;
+
+ private:
+  // A display's device context is its ramp; the whole screen's is the screen itself.
+  GammaRamp& RampOf(DeviceContext dc) { return dc == this ? screen : *static_cast<GammaRamp*>(dc); }
+
+  std::size_t display_count;
+  GammaRamp ramps[3];
 };
 
 std::filesystem::path g_log_directory;
@@ -108,7 +124,7 @@ BENCHMARK(BM_ReadAndCompareFloor)->Repetitions(5)->ReportAggregatesOnly(true);
 // written. Steadily reset (sticky false): every check rewrites (two writes), and after the
 // first logged outcome no further line is written.
 void Check(benchmark::State& state, bool sticky) {
-  BenchScreen screen;
+  BenchScreen screen(static_cast<std::size_t>(state.range(0)));
   screen.sticky = sticky;
   GammaGuard guard(screen);
   guard.Arm(WarmBytes());
@@ -127,8 +143,9 @@ void Check(benchmark::State& state, bool sticky) {
 }
 void BM_CheckIntact(benchmark::State& state) { Check(state, true); }
 void BM_CheckReset(benchmark::State& state) { Check(state, false); }
-BENCHMARK(BM_CheckIntact)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_CheckReset)->Repetitions(5)->ReportAggregatesOnly(true);
+// The argument is the number of displays; 0 is the whole screen alone.
+BENCHMARK(BM_CheckIntact)->Arg(0)->Arg(1)->Arg(3)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_CheckReset)->Arg(0)->Arg(1)->Arg(3)->Repetitions(5)->ReportAggregatesOnly(true);
 
 }  // namespace
 
@@ -146,12 +163,15 @@ int main(int argc, char** argv) {
   const double read = reporter.Time("BM_ReadRampFloor");
   const double compare = reporter.Time("BM_ReadAndCompareFloor");
   if (read > 0 && compare > 0) {
-    std::printf("intact check / read floor:             %.2f\n",
-                reporter.Time("BM_CheckIntact") / read);
-    std::printf("intact check / read + 21 compares:     %.2f\n",
-                reporter.Time("BM_CheckIntact") / compare);
-    std::printf("reset check / read floor:              %.2f\n",
-                reporter.Time("BM_CheckReset") / read);
+    for (const char* displays : {"0", "1", "3"}) {
+      const std::string intact = std::string("BM_CheckIntact/") + displays;
+      const std::string reset = std::string("BM_CheckReset/") + displays;
+      std::printf(
+          "%s display(s): intact check / read floor %.2f, / read + 21 compares %.2f; "
+          "reset check / read floor %.2f\n",
+          displays, reporter.Time(intact) / read, reporter.Time(intact) / compare,
+          reporter.Time(reset) / read);
+    }
   }
   std::error_code ignored;
   std::filesystem::remove_all(g_log_directory, ignored);

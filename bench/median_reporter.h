@@ -20,7 +20,9 @@ class MedianReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median") {
-        const std::string& name = run.run_name.function_name;
+        // "BM_Name", or "BM_Name/ARGS" for a benchmark with arguments.
+        std::string name = run.run_name.function_name;
+        if (!run.run_name.args.empty()) name += "/" + run.run_name.args;
         times[name] = run.GetAdjustedCPUTime();
         for (const auto& counter : run.counters) {
           counters[name + "|" + counter.first] = counter.second.value;

@@ -13,7 +13,8 @@
 //                rejects, bit 4 an outside program drifts the ramp by 384 + next byte, bit 5
 //                an outside program loads the identity ramp
 //   op % 4 == 3  built message from (op >> 2) & 3: "set" with a ramp made from the next two
-//                bytes, "clear", "set" with 1535 bytes, "set" whose argument is not a map
+//                bytes, "clear", "set" with 1535 bytes, "set" whose argument is not a map;
+//                first the desktop gets (op >> 4) & 3 displays (0: the whole screen alone)
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -108,10 +109,25 @@ bool WithinTolerance(const GammaRamp& screen, const GammaRamp& desired) {
 
 // The screen and timers, with faults the input switches on. It checks each call as it is
 // made: device contexts paired, timers neither started twice nor killed when not running,
-// and every rewrite a nudged write followed by the exact intended ramp.
+// and every rewrite a nudged write followed by the exact intended ramp. Its displays all
+// carry the one ramp, as every context does under Wine; when contexts fail, none opens.
 class FakeScreen : public GammaPlatform {
  public:
   enum class DcMode { kOk, kFails, kFailsOdd, kFailsEven };
+
+  std::size_t ForEachDisplay(DisplayVisitor& visitor) override {
+    if (dc_mode == DcMode::kFails) {
+      return 0;
+    }
+    for (std::size_t i = 0; i < displays; ++i) {
+      ++get_dc_calls;
+      ++open_dcs;
+      visitor.Visit(kDisplayDc);
+      Check(!next_write_exact);  // a display's rewrite is done before it is closed
+      --open_dcs;
+    }
+    return displays;
+  }
 
   DeviceContext GetDC(WindowHandle window) override {
     Check(window == nullptr);
@@ -130,7 +146,7 @@ class FakeScreen : public GammaPlatform {
     --open_dcs;
   }
   bool GetDeviceGammaRamp(DeviceContext dc, GammaRamp& ramp) override {
-    Check(dc == kScreenDc && open_dcs > 0);
+    Check((dc == kScreenDc || dc == kDisplayDc) && open_dcs > 0);
     if (read_fails) {
       return false;
     }
@@ -138,7 +154,7 @@ class FakeScreen : public GammaPlatform {
     return true;
   }
   bool SetDeviceGammaRamp(DeviceContext dc, const GammaRamp& ramp) override {
-    Check(dc == kScreenDc && open_dcs > 0);
+    Check((dc == kScreenDc || dc == kDisplayDc) && open_dcs > 0);
     GammaRamp expected = intended;
     if (!next_write_exact) {
       expected[0] = expected[0] == 0xFFFF ? 0xFFFE : static_cast<uint16_t>(expected[0] + 1);
@@ -173,7 +189,9 @@ class FakeScreen : public GammaPlatform {
   bool Accepting() const { return dc_mode == DcMode::kOk && !read_fails && !rejects; }
 
   static inline DeviceContext const kScreenDc = reinterpret_cast<DeviceContext>(0x5C);
+  static inline DeviceContext const kDisplayDc = reinterpret_cast<DeviceContext>(0xD0);
 
+  std::size_t displays = 0;
   GammaRamp screen = {};
   GammaRamp intended = {};  // the ramp the guard should hold after the last accepted "set"
   DcMode dc_mode = DcMode::kOk;
@@ -483,6 +501,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Each input starts from a disarmed guard over a healthy screen showing the identity ramp.
   harness->screen.get_dc_calls = 0;
+  harness->screen.displays = 0;
   {
     const std::vector<uint8_t> clear = BuiltMessage(1, 0, 0);
     Deliver(clear.data(), clear.size());
@@ -513,6 +532,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ChangeScreen(static_cast<uint8_t>(op >> 2), (op & 64) != 0 ? next() : 0);
         break;
       default: {
+        harness->screen.displays = (op >> 4) & 3;
         const uint8_t kind = (op >> 2) & 3;
         const uint8_t step = kind == 1 ? 0 : next();
         const uint8_t offset = kind == 1 ? 0 : next();

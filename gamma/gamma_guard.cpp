@@ -129,10 +129,49 @@ bool GammaGuard::HandleWindowMessage(uint32_t message, uintptr_t wparam, intptr_
   }
 }
 
+// One check's visit of the displays: each is read and, when reset, rewritten on its own;
+// a display whose ramp cannot be read is skipped, as the whole screen is.
+class GammaGuard::DisplayCheck final : public GammaPlatform::DisplayVisitor {
+ public:
+  explicit DisplayCheck(GammaGuard& guard) : guard(guard) {}
+
+  void Visit(GammaPlatform::DeviceContext display) override {
+    GammaRamp current;
+    if (!guard.platform.GetDeviceGammaRamp(display, current) || !guard.IsReset(current)) {
+      return;
+    }
+    if (guard.WriteDesired(display)) {
+      rewritten = true;
+    } else {
+      rejected = true;
+    }
+  }
+
+  bool rewritten = false;
+  bool rejected = false;
+
+ private:
+  GammaGuard& guard;
+};
+
 void GammaGuard::Reassert() {
   if (!armed) {
     return;
   }
+  DisplayCheck check(*this);
+  if (platform.ForEachDisplay(check) == 0) {
+    ReassertWholeScreen();
+    return;
+  }
+  // One outcome per check: a display that refused the ramp outweighs those that took it.
+  if (check.rejected) {
+    RecordOutcome(0);
+  } else if (check.rewritten) {
+    RecordOutcome(1);
+  }
+}
+
+void GammaGuard::ReassertWholeScreen() {
   GammaRamp current;
   {
     // Released right after the read, whatever its result.
@@ -141,33 +180,44 @@ void GammaGuard::Reassert() {
       return;
     }
   }
-  for (std::size_t color = 0; color < kRampChannels; ++color) {
-    const std::size_t base = color * kRampEntriesPerChannel;
-    for (std::size_t entry : kSampleEntries) {
-      if (Difference(current[base + entry], desired_ramp[base + entry]) > kTolerance) {
-        Rewrite();
-        return;
-      }
-    }
+  if (!IsReset(current)) {
+    return;
   }
-}
-
-void GammaGuard::Rewrite() {
-  int32_t outcome = 0;
+  bool taken = false;
   {
     const ScreenDc dc = AcquireScreenDc(platform);
     if (dc.Get() == nullptr) {
       return;
     }
-    // Written once nudged by one unit, then exact: some drivers skip a ramp identical to
-    // the one they believe is loaded, although something else has replaced it since.
-    const uint16_t first = desired_ramp[0];
-    desired_ramp[0] =
-        first == 0xFFFF ? static_cast<uint16_t>(first - 1) : static_cast<uint16_t>(first + 1);
-    platform.SetDeviceGammaRamp(dc.Get(), desired_ramp);
-    desired_ramp[0] = first;
-    outcome = platform.SetDeviceGammaRamp(dc.Get(), desired_ramp) ? 1 : 0;
+    taken = WriteDesired(dc.Get());
   }
+  RecordOutcome(taken ? 1 : 0);
+}
+
+bool GammaGuard::IsReset(const GammaRamp& current) const {
+  for (std::size_t color = 0; color < kRampChannels; ++color) {
+    const std::size_t base = color * kRampEntriesPerChannel;
+    for (std::size_t entry : kSampleEntries) {
+      if (Difference(current[base + entry], desired_ramp[base + entry]) > kTolerance) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool GammaGuard::WriteDesired(GammaPlatform::DeviceContext dc) {
+  // Written once nudged by one unit, then exact: some drivers skip a ramp identical to
+  // the one they believe is loaded, although something else has replaced it since.
+  const uint16_t first = desired_ramp[0];
+  desired_ramp[0] =
+      first == 0xFFFF ? static_cast<uint16_t>(first - 1) : static_cast<uint16_t>(first + 1);
+  platform.SetDeviceGammaRamp(dc, desired_ramp);
+  desired_ramp[0] = first;
+  return platform.SetDeviceGammaRamp(dc, desired_ramp);
+}
+
+void GammaGuard::RecordOutcome(int32_t outcome) {
   // Logged only on a change, so a steadily reset or rejected ramp writes one line.
   if (outcome != last_outcome) {
     last_outcome = outcome;

@@ -1,6 +1,9 @@
 // Keeps the user interface's desired gamma ramp on the screen: re-asserts it at once,
 // every 3 seconds, and once a second for 20 seconds after a display change or a resume,
-// rewriting it whenever a sampled entry has drifted by more than the tolerance.
+// rewriting it whenever a sampled entry has drifted by more than the tolerance. The screen
+// is every display of the desktop, each checked and rewritten on its own: with several
+// monitors Windows refuses gamma through the whole-screen context, which serves only as
+// the fallback when no display's own context opens.
 #ifndef GAMMA_GAMMA_GUARD_H_
 #define GAMMA_GAMMA_GUARD_H_
 
@@ -62,7 +65,7 @@ class GammaGuard {
   // the message was one of the guard's own timers and must go no further.
   bool HandleWindowMessage(uint32_t message, uintptr_t wparam, intptr_t lparam);
 
-  // Compares the screen's ramp with the desired one and rewrites it if it was reset.
+  // Compares each display's ramp with the desired one and rewrites those that were reset.
   void Reassert();
   // Starts, or restarts, the 20 one-second checks.
   void StartBurst();
@@ -84,7 +87,16 @@ class GammaGuard {
   const GammaRamp& DesiredRamp() const { return desired_ramp; }
 
  private:
-  void Rewrite();
+  class DisplayCheck;
+
+  // The check as on a desktop of one display, through the whole-screen context.
+  void ReassertWholeScreen();
+  // True when a sampled entry of current is off by more than the tolerance.
+  bool IsReset(const GammaRamp& current) const;
+  // Writes the desired ramp to dc nudged, then exact; true when the exact write was taken.
+  bool WriteDesired(GammaPlatform::DeviceContext dc);
+  // Logs a rewrite's outcome when it differs from the last one logged.
+  void RecordOutcome(int32_t outcome);
 
   GammaPlatform::WindowHandle window = nullptr;
   bool armed = false;

@@ -1,8 +1,9 @@
-// The six screen and timer operations the gamma guard needs. The Windows build binds
-// them to GDI and user32 (Win32GammaPlatform); tests bind them to a fake screen.
+// The screen and timer operations the gamma guard needs. The Windows build binds them to
+// GDI and user32 (Win32GammaPlatform); tests bind them to a fake screen.
 #ifndef GAMMA_GAMMA_PLATFORM_H_
 #define GAMMA_GAMMA_PLATFORM_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "gamma/gamma_ramp.h"
@@ -13,8 +14,22 @@ class GammaPlatform {
   using WindowHandle = void*;
   using DeviceContext = void*;
 
+  // Receives one display's device context at a time; the context is valid only during
+  // the call.
+  class DisplayVisitor {
+   public:
+    virtual void Visit(DeviceContext display) = 0;
+
+   protected:
+    ~DisplayVisitor() = default;
+  };
+
   virtual ~GammaPlatform() = default;
 
+  // Opens a device context for each display of the desktop in turn, hands it to visitor
+  // and frees it again. A display whose context does not open is left out. Returns the
+  // number of displays visited: 0 when none could be enumerated or opened.
+  virtual std::size_t ForEachDisplay(DisplayVisitor& visitor) = 0;
   // A device context for the window, or for the whole screen when window is null;
   // null on failure.
   virtual DeviceContext GetDC(WindowHandle window) = 0;

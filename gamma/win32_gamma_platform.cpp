@@ -2,6 +2,46 @@
 
 #include <windows.h>
 
+#include "base/unique_any.h"
+
+namespace {
+
+// A display's own device context, made by CreateDCW and so freed by DeleteDC.
+struct DisplayDcTraits {
+  using Handle = HDC;
+  static Handle Null() { return nullptr; }
+  void Close(Handle dc) const { ::DeleteDC(dc); }
+};
+using DisplayDc = UniqueAny<DisplayDcTraits>;
+
+struct Enumeration {
+  GammaPlatform::DisplayVisitor* visitor;
+  std::size_t visited;
+};
+
+BOOL CALLBACK VisitMonitor(HMONITOR monitor, HDC /*unused*/, LPRECT /*unused*/, LPARAM data) {
+  auto& enumeration = *reinterpret_cast<Enumeration*>(data);
+  MONITORINFOEXW info = {};
+  info.cbSize = sizeof(info);
+  if (::GetMonitorInfoW(monitor, &info) == FALSE) {
+    return TRUE;  // the others are still served
+  }
+  const DisplayDc dc(::CreateDCW(L"DISPLAY", info.szDevice, nullptr, nullptr));
+  if (dc) {
+    enumeration.visitor->Visit(dc.Get());
+    ++enumeration.visited;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::size_t Win32GammaPlatform::ForEachDisplay(DisplayVisitor& visitor) {
+  Enumeration enumeration = {&visitor, 0};
+  ::EnumDisplayMonitors(nullptr, nullptr, VisitMonitor, reinterpret_cast<LPARAM>(&enumeration));
+  return enumeration.visited;
+}
+
 GammaPlatform::DeviceContext Win32GammaPlatform::GetDC(WindowHandle window) {
   return ::GetDC(static_cast<HWND>(window));
 }

@@ -1,5 +1,5 @@
-// The gamma guard's screen and timers on Windows: GDI's gamma-ramp functions and
-// user32's device contexts and timers.
+// The gamma guard's screen and timers on Windows: the desktop's monitors, GDI's gamma-ramp
+// functions, and user32's device contexts and timers.
 #ifndef GAMMA_WIN32_GAMMA_PLATFORM_H_
 #define GAMMA_WIN32_GAMMA_PLATFORM_H_
 
@@ -7,6 +7,7 @@
 
 class Win32GammaPlatform : public GammaPlatform {
  public:
+  std::size_t ForEachDisplay(DisplayVisitor& visitor) override;
   DeviceContext GetDC(WindowHandle window) override;
   void ReleaseDC(WindowHandle window, DeviceContext dc) override;
   bool GetDeviceGammaRamp(DeviceContext dc, GammaRamp& ramp) override;

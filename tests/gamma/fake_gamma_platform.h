@@ -1,5 +1,6 @@
-// A fake screen for the gamma guard: the test sets its ramp, failures and driver
-// rejections, and reads back every call in order; and the ramps the tests use.
+// A fake screen for the gamma guard: the test sets the whole screen's ramp, the desktop's
+// displays with ramps of their own, failures and driver rejections, and reads back every
+// call in order; and the ramps the tests use.
 #ifndef TESTS_GAMMA_FAKE_GAMMA_PLATFORM_H_
 #define TESTS_GAMMA_FAKE_GAMMA_PLATFORM_H_
 
@@ -11,7 +12,16 @@
 
 class FakeGammaPlatform : public GammaPlatform {
  public:
-  enum class Op { kGetDC, kReleaseDC, kGetRamp, kSetRamp, kSetTimer, kKillTimer };
+  enum class Op {
+    kOpenDisplay,
+    kCloseDisplay,
+    kGetDC,
+    kReleaseDC,
+    kGetRamp,
+    kSetRamp,
+    kSetTimer,
+    kKillTimer
+  };
   struct Call {
     Op op;
     void* handle;  // window, or device context for the ramp calls and ReleaseDC
@@ -20,6 +30,25 @@ class FakeGammaPlatform : public GammaPlatform {
     GammaRamp ramp;  // written, for kSetRamp
   };
 
+  // One display of the desktop; its device context is DisplayDc(its index).
+  struct Display {
+    GammaRamp ramp = {};
+    bool opens = true;
+    bool read_fails = false;
+    bool rejects = false;
+  };
+
+  std::size_t ForEachDisplay(DisplayVisitor& visitor) override {
+    std::size_t visited = 0;
+    for (std::size_t i = 0; i < displays.size(); ++i) {
+      if (!displays[i].opens) continue;
+      calls.push_back({Op::kOpenDisplay, DisplayDc(i), 0, 0, {}});
+      visitor.Visit(DisplayDc(i));
+      calls.push_back({Op::kCloseDisplay, DisplayDc(i), 0, 0, {}});
+      ++visited;
+    }
+    return visited;
+  }
   DeviceContext GetDC(WindowHandle window) override {
     calls.push_back({Op::kGetDC, window, 0, 0, {}});
     const bool available = get_dc_results.empty() || get_dc_results.front();
@@ -33,13 +62,15 @@ class FakeGammaPlatform : public GammaPlatform {
   }
   bool GetDeviceGammaRamp(DeviceContext dc, GammaRamp& ramp) override {
     calls.push_back({Op::kGetRamp, dc, 0, 0, {}});
-    if (!read_fails) ramp = screen;
-    return !read_fails;
+    const bool fails = dc == kScreenDc ? read_fails : DisplayOf(dc).read_fails;
+    if (!fails) ramp = dc == kScreenDc ? screen : DisplayOf(dc).ramp;
+    return !fails;
   }
   bool SetDeviceGammaRamp(DeviceContext dc, const GammaRamp& ramp) override {
     calls.push_back({Op::kSetRamp, dc, 0, 0, ramp});
-    if (!rejects) screen = ramp;
-    return !rejects;
+    const bool rejected = dc == kScreenDc ? rejects : DisplayOf(dc).rejects;
+    if (!rejected) (dc == kScreenDc ? screen : DisplayOf(dc).ramp) = ramp;
+    return !rejected;
   }
   void SetTimer(WindowHandle window, uintptr_t id, uint32_t interval_ms) override {
     calls.push_back({Op::kSetTimer, window, id, interval_ms, {}});
@@ -56,8 +87,24 @@ class FakeGammaPlatform : public GammaPlatform {
     return found;
   }
 
-  static inline DeviceContext const kScreenDc = reinterpret_cast<DeviceContext>(0x5C);
+  // Calls of one device context, in order.
+  std::vector<Op> OpsOn(DeviceContext dc) const {
+    std::vector<Op> found;
+    for (const Call& call : calls) {
+      if (call.handle == dc) found.push_back(call.op);
+    }
+    return found;
+  }
 
+  static inline DeviceContext const kScreenDc = reinterpret_cast<DeviceContext>(0x5C);
+  static DeviceContext DisplayDc(std::size_t index) {
+    return reinterpret_cast<DeviceContext>(0xD00 + index);
+  }
+  Display& DisplayOf(DeviceContext dc) {
+    return displays.at(reinterpret_cast<uintptr_t>(dc) - 0xD00);
+  }
+
+  std::vector<Display> displays;  // none: only the whole screen
   GammaRamp screen = {};
   std::deque<bool> get_dc_results;  // next GetDC results (false: none); then they succeed
   bool read_fails = false;

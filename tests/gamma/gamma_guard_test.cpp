@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,16 +24,22 @@ const char kDisplay[] = "event: displaychange -> burst";
 const char kPower[] = "event: power resume -> burst";
 void* const kWindow = reinterpret_cast<void*>(0x1234);
 
-// A registered guard armed with the warm ramp, which the screen already carries; calls
-// and log lines of getting there are forgotten.
+// A registered guard armed with the warm ramp, which the screen (the whole screen alone, or
+// that many displays) already carries; calls and log lines of getting there are forgotten.
 struct ArmedGuard {
-  ArmedGuard() {
+  explicit ArmedGuard(std::size_t displays = 0) {
     guard.emplace(screen);
     guard->Init(nullptr, kWindow);
     screen.screen = WarmRamp();
+    screen.displays.assign(displays, {WarmRamp()});
     guard->Arm(RampBytes(WarmRamp()));
     screen.calls.clear();
     std::filesystem::remove(log.LogFile());
+  }
+  // The ramp of the first display, or of the whole screen when there is no display.
+  GammaRamp& Ramp() { return screen.displays.empty() ? screen.screen : screen.displays[0].ramp; }
+  void Rejects(bool rejects) {
+    (screen.displays.empty() ? screen.rejects : screen.displays[0].rejects) = rejects;
   }
   ScopedLogDirectory log;
   FakeGammaPlatform screen;
@@ -51,41 +58,60 @@ TEST(GammaGuardCheck, RewritesOnlyWhenASampleIsOffByMoreThanTheTolerance) {
       {2, 224, -513, true},   {2, 224, 512, false},   {0, 0, 30000, false}, {0, 31, 30000, false},
       {1, 33, -20000, false}, {2, 255, -9000, false},
   };
-  for (const Case& test : cases) {
-    SCOPED_TRACE(testing::Message() << test.channel << "/" << test.entry << " " << test.delta);
-    ArmedGuard armed;
-    uint16_t& entry = armed.screen.screen[test.channel * 256 + test.entry];
-    entry = static_cast<uint16_t>(entry + test.delta);
-    armed.guard->Reassert();
-    EXPECT_EQ(armed.screen.CallsOf(Op::kSetRamp).size(), test.rewrites ? 2u : 0u);
-    EXPECT_EQ(armed.log.Messages(), test.rewrites ? Strings{kOk} : Strings{});
+  for (std::size_t displays : {0, 1}) {
+    for (const Case& test : cases) {
+      SCOPED_TRACE(testing::Message() << displays << " display(s), " << test.channel << "/"
+                                      << test.entry << " " << test.delta);
+      ArmedGuard armed(displays);
+      uint16_t& entry = armed.Ramp()[test.channel * 256 + test.entry];
+      entry = static_cast<uint16_t>(entry + test.delta);
+      armed.guard->Reassert();
+      EXPECT_EQ(armed.screen.CallsOf(Op::kSetRamp).size(), test.rewrites ? 2u : 0u);
+      EXPECT_EQ(armed.log.Messages(), test.rewrites ? Strings{kOk} : Strings{});
+    }
   }
 }
 
-// One rewrite per check: read and release, then two writes on one device context, nudged
-// by one unit in the first red entry, then exact.
+// One rewrite per check, nudged by one unit in the first red entry, then exact. The whole
+// screen's context is released after the read and taken again for the two writes; a
+// display's own context serves its read and both writes.
 TEST(GammaGuardRewrite, WritesNudgedThenExact) {
-  for (const auto& [first, nudged] : {std::pair<uint16_t, uint16_t>{0, 1}, {0xFFFF, 0xFFFE}}) {
-    SCOPED_TRACE(first);
-    ScopedLogDirectory log;
-    FakeGammaPlatform screen;
-    GammaGuard guard(screen);
-    GammaRamp desired = WarmRamp();
-    desired[0] = first;
-    screen.screen = ScaledRamp(40, 40, 40);  // every sample off
-    guard.Arm(RampBytes(desired));
-    const std::vector<Op> ops = {Op::kGetDC,   Op::kGetRamp, Op::kReleaseDC, Op::kGetDC,
-                                 Op::kSetRamp, Op::kSetRamp, Op::kReleaseDC};
-    ASSERT_EQ(screen.calls.size(), ops.size());
-    for (std::size_t i = 0; i < ops.size(); ++i) {
-      EXPECT_EQ(screen.calls[i].op, ops[i]);
-      EXPECT_EQ(screen.calls[i].handle, i == 0 || i == 3 ? nullptr : FakeGammaPlatform::kScreenDc);
+  using Dc = FakeGammaPlatform::DeviceContext;
+  const Dc screen_dc = FakeGammaPlatform::kScreenDc, display = FakeGammaPlatform::DisplayDc(0);
+  const std::vector<std::pair<Op, Dc>> whole_screen = {
+      {Op::kGetDC, nullptr},      {Op::kGetRamp, screen_dc}, {Op::kReleaseDC, screen_dc},
+      {Op::kGetDC, nullptr},      {Op::kSetRamp, screen_dc}, {Op::kSetRamp, screen_dc},
+      {Op::kReleaseDC, screen_dc}};
+  const std::vector<std::pair<Op, Dc>> one_display = {{Op::kOpenDisplay, display},
+                                                      {Op::kGetRamp, display},
+                                                      {Op::kSetRamp, display},
+                                                      {Op::kSetRamp, display},
+                                                      {Op::kCloseDisplay, display}};
+  for (std::size_t displays : {0, 1}) {
+    for (const auto& [first, nudged] : {std::pair<uint16_t, uint16_t>{0, 1}, {0xFFFF, 0xFFFE}}) {
+      SCOPED_TRACE(testing::Message() << displays << " display(s), " << first);
+      ScopedLogDirectory log;
+      FakeGammaPlatform screen;
+      screen.displays.resize(displays);
+      GammaGuard guard(screen);
+      GammaRamp desired = WarmRamp();
+      desired[0] = first;
+      screen.screen = ScaledRamp(40, 40, 40);  // every sample off
+      guard.Arm(RampBytes(desired));
+      const auto& ops = displays == 0 ? whole_screen : one_display;
+      ASSERT_EQ(screen.calls.size(), ops.size());
+      for (std::size_t i = 0; i < ops.size(); ++i) {
+        EXPECT_EQ(screen.calls[i].op, ops[i].first);
+        EXPECT_EQ(screen.calls[i].handle, ops[i].second);
+      }
+      const auto writes = screen.CallsOf(Op::kSetRamp);
+      EXPECT_EQ(writes[0].ramp[0], nudged);
+      EXPECT_TRUE(
+          std::equal(writes[0].ramp.begin() + 1, writes[0].ramp.end(), desired.begin() + 1));
+      EXPECT_EQ(writes[1].ramp, desired);
+      EXPECT_EQ(guard.DesiredRamp(), desired);
+      EXPECT_EQ(screen.open_dcs, 0);
     }
-    const auto writes = screen.CallsOf(Op::kSetRamp);
-    EXPECT_EQ(writes[0].ramp[0], nudged);
-    EXPECT_TRUE(std::equal(writes[0].ramp.begin() + 1, writes[0].ramp.end(), desired.begin() + 1));
-    EXPECT_EQ(writes[1].ramp, desired);
-    EXPECT_EQ(screen.open_dcs, 0);
   }
 }
 
@@ -126,21 +152,97 @@ TEST(GammaGuardRewrite, LogsOnlyChangesOfOutcome) {
       {{true, true}, {kFailed}},
       {{false, true, false}, {kOk, kFailed, kOk}},
   };
-  for (const Case& test : cases) {
-    SCOPED_TRACE(testing::PrintToString(test.rejected));
-    ArmedGuard armed;
-    for (bool rejected : test.rejected) {
-      armed.screen.screen = IdentityRamp();
-      armed.screen.rejects = rejected;
-      armed.guard->Reassert();
-      armed.guard->Reassert();  // intact or still rejected: no new line
+  for (std::size_t displays : {0, 1}) {
+    for (const Case& test : cases) {
+      SCOPED_TRACE(testing::Message()
+                   << displays << " display(s), " << testing::PrintToString(test.rejected));
+      ArmedGuard armed(displays);
+      for (bool rejected : test.rejected) {
+        armed.Ramp() = IdentityRamp();
+        armed.Rejects(rejected);
+        armed.guard->Reassert();
+        armed.guard->Reassert();  // intact or still rejected: no new line
+      }
+      EXPECT_EQ(armed.log.Messages(), test.lines);
+      EXPECT_EQ(armed.guard->LastOutcome(), test.rejected.back() ? 0 : 1);
+      armed.Ramp() = WarmRamp();
+      armed.guard->Arm(RampBytes(WarmRamp()));
+      EXPECT_EQ(armed.guard->LastOutcome(), -1);
     }
-    EXPECT_EQ(armed.log.Messages(), test.lines);
-    EXPECT_EQ(armed.guard->LastOutcome(), test.rejected.back() ? 0 : 1);
-    armed.screen.screen = WarmRamp();
-    armed.guard->Arm(RampBytes(WarmRamp()));
-    EXPECT_EQ(armed.guard->LastOutcome(), -1);
   }
+}
+
+// Each display is read and rewritten on its own, and one check logs one outcome: failure
+// when any display refused its ramp, success when one was rewritten and none refused. A
+// display that cannot be opened or read is skipped; with none opened, the whole screen
+// serves as before.
+TEST(GammaGuardDisplays, EachDisplayIsRewrittenOnItsOwnWithOneOutcomePerCheck) {
+  struct Shown {
+    bool reset = false, opens = true, read_fails = false, rejects = false;
+  };
+  const Shown intact, reset{true}, closed{true, false}, unreadable{true, true, true},
+      rejecting{true, true, false, true};
+  struct Case {
+    const char* name;
+    std::vector<Shown> displays;
+    Strings lines;
+    bool whole_screen = false;
+  };
+  const Case cases[] = {
+      {"reset on one", {intact, reset, intact}, {kOk}},
+      {"one rejects", {reset, rejecting, reset}, {kFailed}},
+      {"one unreadable", {unreadable, reset}, {kOk}},
+      {"one does not open", {closed, reset}, {kOk}},
+      {"none opens", {closed, closed}, {kOk}, true},
+      {"all intact", {intact, intact}, {}},
+      {"many", std::vector<Shown>(40, reset), {kOk}},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    ArmedGuard armed(test.displays.size());
+    armed.screen.screen = IdentityRamp();  // touched only as the fallback
+    for (std::size_t i = 0; i < test.displays.size(); ++i) {
+      FakeGammaPlatform::Display& display = armed.screen.displays[i];
+      const Shown& shown = test.displays[i];
+      if (shown.reset) display.ramp = IdentityRamp();
+      display.opens = shown.opens;
+      display.read_fails = shown.read_fails;
+      display.rejects = shown.rejects;
+    }
+    armed.guard->Reassert();
+    armed.guard->Reassert();  // the rejecting display again: no second line
+    EXPECT_EQ(armed.log.Messages(), test.lines);
+    EXPECT_EQ(armed.screen.CallsOf(Op::kGetDC).size(), test.whole_screen ? 3u : 0u);
+    EXPECT_EQ(armed.screen.screen, test.whole_screen ? WarmRamp() : IdentityRamp());
+    for (std::size_t i = 0; i < test.displays.size(); ++i) {
+      SCOPED_TRACE(i);
+      const Shown& shown = test.displays[i];
+      const bool served = shown.opens && !shown.read_fails && !shown.rejects;
+      EXPECT_EQ(armed.screen.displays[i].ramp,
+                !shown.reset || served ? WarmRamp() : IdentityRamp());
+      const auto ops = armed.screen.OpsOn(FakeGammaPlatform::DisplayDc(i));
+      EXPECT_EQ(std::count(ops.begin(), ops.end(), Op::kSetRamp),
+                shown.reset && shown.opens && !shown.read_fails ? (shown.rejects ? 4 : 2) : 0);
+      EXPECT_EQ(std::count(ops.begin(), ops.end(), Op::kOpenDisplay), shown.opens ? 2 : 0);
+    }
+  }
+}
+
+// Displays are enumerated at every check: one connected since the last check gets the
+// ramp, one removed is no longer touched.
+TEST(GammaGuardDisplays, FollowsDisplaysConnectedAndRemovedBetweenChecks) {
+  ArmedGuard armed(1);
+  armed.screen.displays.push_back({IdentityRamp()});
+  armed.guard->Reassert();
+  EXPECT_EQ(armed.screen.displays[1].ramp, WarmRamp());
+  EXPECT_EQ(armed.log.Messages(), Strings{kOk});
+
+  armed.screen.displays.pop_back();
+  armed.screen.displays[0].ramp = IdentityRamp();
+  armed.screen.calls.clear();
+  armed.guard->Reassert();
+  EXPECT_EQ(armed.screen.displays[0].ramp, WarmRamp());
+  EXPECT_TRUE(armed.screen.OpsOn(FakeGammaPlatform::DisplayDc(1)).empty());
 }
 
 TEST(GammaGuardMessages, OnlyTheGuardsTimersAreConsumed) {
