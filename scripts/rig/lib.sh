@@ -16,7 +16,9 @@
 #   rig_ramp_all                        all 768 entries, scaled to 256 per channel
 #   rig_gamma_reset                     `xgamma -gamma 1.0`: identity ramp, from outside Wine
 #   rig_display_mode W H                X mode switch via display_mode.exe (sends WM_DISPLAYCHANGE)
-#   rig_display_restore                 back to 1280x1024 with xrandr
+#   rig_display_restore                 back to 1280x1024 with xrandr (one-monitor rig)
+#   rig_monitor2_off, rig_monitor2_on   two-monitor rig: the second monitor off, on again
+#   rig_monitors                        monitors.exe: each monitor Windows programs see
 #   rig_screenshot FILE                 PNG of the whole screen
 #   rig_post TITLE MESSAGE WPARAM LPARAM  PostMessageW to a window found by title
 #   rig_wine PROGRAM ARGS...            run a Windows program in the rig (like wine-exec)
@@ -27,6 +29,8 @@ RIG_REPO=$(cd "$RIG_SCRIPTS/../.." && pwd)
 RIG_BASE=${VESKARO_RIG_BASE:-$RIG_REPO/build}
 RIG_SLOTS=${VESKARO_RIG_SLOTS:-4}
 RIG_FIRST_DISPLAY=${VESKARO_RIG_FIRST_DISPLAY:-90}
+# 1 (default): one 1280x1024 screen; 2: two 1024x768 monitors side by side.
+RIG_MONITORS=${VESKARO_RIG_MONITORS:-1}
 # The Windows probes, as the windows preset builds them.
 RIG_WINDOWS_TOOLS=${VESKARO_WINDOWS_TOOLS:-$RIG_REPO/build/windows/testbed/tools}
 
@@ -92,6 +96,10 @@ rig_stop_pid() {
 }
 
 rig_write_xorg_conf() {
+  if [ "$RIG_MONITORS" = 2 ]; then
+    rig_write_xorg_conf_two "$1"
+    return
+  fi
   cat >"$1" <<'EOF'
 Section "ServerFlags"
   Option "DontVTSwitch" "true"
@@ -115,6 +123,51 @@ Section "Screen"
   SubSection "Display"
     Depth 24
     Modes "1280x1024" "1024x768"
+  EndSubSection
+EndSection
+EOF
+}
+
+# Two monitors side by side, each an output of the dummy driver (Wine sees outputs, not RandR
+# monitors): \\.\DISPLAY1 at (0,0)-(1024,768), primary, and \\.\DISPLAY2 at (1024,0)-(2048,768).
+# An enabled output needs a modeline of its own, or the server stops ("has no modes").
+rig_write_xorg_conf_two() {
+  cat >"$1" <<'EOF'
+Section "ServerFlags"
+  Option "DontVTSwitch" "true"
+  Option "AutoAddDevices" "false"
+EndSection
+Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 256000
+  Option "Monitor-DUMMY0" "mon0"
+  Option "Monitor-DUMMY1" "mon1"
+EndSection
+Section "Monitor"
+  Identifier "mon0"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+  Modeline "1024x768" 65.0 1024 1048 1184 1344 768 771 777 806
+  Option "PreferredMode" "1024x768"
+EndSection
+Section "Monitor"
+  Identifier "mon1"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+  Modeline "1024x768" 65.0 1024 1048 1184 1344 768 771 777 806
+  Option "PreferredMode" "1024x768"
+  Option "Enable" "true"
+  Option "RightOf" "mon0"
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "mon0"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Virtual 2048 768
   EndSubSection
 EndSection
 EOF
@@ -160,6 +213,7 @@ rig_export_env() {
   export WINEDEBUG=${RIG_WINEDEBUG:--all,err+module}
   export VESKARO_RIG=$RIG_DIR
   export VESKARO_WINE=$RIG_WINE
+  export VESKARO_RIG_MONITORS=$RIG_MONITORS
   if [ -n "${VESKARO_ENVRUN:-}" ]; then export VESKARO_ENVRUN; fi
   if [ -n "${VESKARO_XRAMP:-}" ]; then export VESKARO_XRAMP; fi
 }
@@ -242,6 +296,7 @@ RIG_XORG_PID=$RIG_XORG_PID
 RIG_KEEPALIVE_PID=${RIG_KEEPALIVE_PID:-}
 RIG_WINE=$RIG_WINE
 RIG_WINESERVER=$RIG_WINESERVER
+RIG_MONITORS=$RIG_MONITORS
 VESKARO_ENVRUN=${VESKARO_ENVRUN:-}
 VESKARO_XRAMP=${VESKARO_XRAMP:-}
 EOF
@@ -302,6 +357,13 @@ rig_up() {
     rig_log "no Xorg found (install with scripts/bootstrap)"
     return 1
   }
+  case $RIG_MONITORS in
+    1 | 2) ;;
+    *)
+      rig_log "VESKARO_RIG_MONITORS must be 1 or 2, not '$RIG_MONITORS'"
+      return 1
+      ;;
+  esac
   RIG_OWNER_PID=${RIG_OWNER_PID:-$$}
   rig_take_slot || return 1
   rig_clean_stale
@@ -325,7 +387,7 @@ rig_up() {
   rig_write_state
   rig_wait_keepalive || return 1
   t0=$((($(date +%s%N) - t0) / 1000000))
-  rig_log "up in $((t0 / 1000)).$((t0 % 1000 / 100)) s: DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
+  rig_log "up in $((t0 / 1000)).$((t0 % 1000 / 100)) s, $RIG_MONITORS monitor(s): DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
 }
 
 rig_down() {
@@ -412,6 +474,10 @@ rig_gamma_reset() { xgamma -quiet -gamma 1.0; }
 
 rig_display_mode() { rig_wine "$RIG_WINDOWS_TOOLS/display_mode.exe" "$1" "$2"; }
 rig_display_restore() { xrandr -s 1280x1024 >/dev/null; }
+# Two-monitor rig: the second monitor switched off and back on at run time.
+rig_monitor2_off() { xrandr --output DUMMY1 --off; }
+rig_monitor2_on() { xrandr --output DUMMY1 --auto --right-of DUMMY0; }
+rig_monitors() { rig_wine "$RIG_WINDOWS_TOOLS/monitors.exe"; }
 rig_post() { rig_wine "$RIG_WINDOWS_TOOLS/post_message.exe" "$@"; }
 
 rig_screenshot() { import -window root "$1"; }
