@@ -24,8 +24,9 @@ import yaml
 sys.dont_write_bytecode = True  # keep the source tree clean
 from throwaway_certificate import make_certificate, signature_ok  # noqa: E402
 
-SCHEMAS = os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "schemas",
-                       "winget-1.10.0", "manifest.%s.1.10.0.json")
+# Kept in the repository (with their licence) so that any clone validates on its own.
+SCHEMAS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "schemas", "winget-1.10.0",
+                       "manifest.%s.1.10.0.json")
 RELEASE_URL = "https://downloads.example.com/veskaro/"
 
 
