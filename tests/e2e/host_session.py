@@ -286,12 +286,17 @@ class HostSession:
         expect(code == 0, "host exit code %s %d s after close" % (code, timeout))
 
     def log(self):
-        """The log's messages without their time stamps; every line must be well formed."""
+        """The log's messages without their time stamps; every line must be well formed and
+        end in CR LF on disk, as a text-mode file's on Windows."""
         try:
             with open(self.log_path, "rb") as f:
-                lines = f.read().decode("ascii").splitlines()
+                text = f.read().decode("ascii")
         except OSError:
             return []
+        lines = text.split("\r\n")
+        expect(lines.pop() == "", "the log does not end in CR LF: %r" % text[-80:])
+        expect(not any("\r" in line or "\n" in line for line in lines),
+               "a log line not ended by CR LF in %r" % lines)
         found = [LOG_LINE.match(line) for line in lines]
         expect(all(found), "malformed log line in %r" % lines)
         return [f.group(1) for f in found]
