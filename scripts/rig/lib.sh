@@ -95,12 +95,13 @@ rig_stop_pid() {
   return 0
 }
 
+# One 1280x1024 screen, or (RIG_MONITORS=2) two monitors side by side, each an output of the
+# dummy driver (Wine sees outputs, not RandR monitors): \\.\DISPLAY1 at (0,0)-(1024,768),
+# primary, and \\.\DISPLAY2 at (1024,0)-(2048,768). An enabled output needs a modeline of its
+# own, or the server stops ("has no modes").
 rig_write_xorg_conf() {
-  if [ "$RIG_MONITORS" = 2 ]; then
-    rig_write_xorg_conf_two "$1"
-    return
-  fi
-  cat >"$1" <<'EOF'
+  {
+    cat <<'EOF'
 Section "ServerFlags"
   Option "DontVTSwitch" "true"
   Option "AutoAddDevices" "false"
@@ -109,38 +110,9 @@ Section "Device"
   Identifier "dummy"
   Driver "dummy"
   VideoRam 256000
-EndSection
-Section "Monitor"
-  Identifier "monitor"
-  HorizSync 5.0-1000.0
-  VertRefresh 5.0-200.0
-EndSection
-Section "Screen"
-  Identifier "screen"
-  Device "dummy"
-  Monitor "monitor"
-  DefaultDepth 24
-  SubSection "Display"
-    Depth 24
-    Modes "1280x1024" "1024x768"
-  EndSubSection
-EndSection
 EOF
-}
-
-# Two monitors side by side, each an output of the dummy driver (Wine sees outputs, not RandR
-# monitors): \\.\DISPLAY1 at (0,0)-(1024,768), primary, and \\.\DISPLAY2 at (1024,0)-(2048,768).
-# An enabled output needs a modeline of its own, or the server stops ("has no modes").
-rig_write_xorg_conf_two() {
-  cat >"$1" <<'EOF'
-Section "ServerFlags"
-  Option "DontVTSwitch" "true"
-  Option "AutoAddDevices" "false"
-EndSection
-Section "Device"
-  Identifier "dummy"
-  Driver "dummy"
-  VideoRam 256000
+    if [ "$RIG_MONITORS" = 2 ]; then
+      cat <<'EOF'
   Option "Monitor-DUMMY0" "mon0"
   Option "Monitor-DUMMY1" "mon1"
 EndSection
@@ -171,6 +143,27 @@ Section "Screen"
   EndSubSection
 EndSection
 EOF
+    else
+      cat <<'EOF'
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Modes "1280x1024" "1024x768"
+  EndSubSection
+EndSection
+EOF
+    fi
+  } >"$1"
 }
 
 rig_display_free() {
