@@ -33,7 +33,8 @@ SetDateSave off
 !define EXE "veskaro_flutter.exe"
 !define PUBLISHER "com.veskaro"
 !define UNINSTALLER "uninstall.exe"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
+!define UNINSTALL_PARENT "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+!define UNINSTALL_KEY "${UNINSTALL_PARENT}\${APP}"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_COMMAND '"$INSTDIR\${EXE}"'
 !define SHORTCUT "$SMPROGRAMS\${APP}.lnk"
@@ -490,8 +491,10 @@ Function un.onInit
   ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 != ""
   ${AndIf} $0 == $INSTDIR
+    StrCpy $Mode "user"
     SetShellVarContext current
   ${Else}
+    StrCpy $Mode "all"
     SetShellVarContext all
   ${EndIf}
   StrCpy $0 $INSTDIR
@@ -534,4 +537,8 @@ Section "Uninstall"
   RMDir "$INSTDIR"
   Delete "${SHORTCUT}"
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+  ; A profile may have had no Uninstall key before this copy's entry.
+  ${If} $Mode == "user"
+    DeleteRegKey /ifempty HKCU "${UNINSTALL_PARENT}"
+  ${EndIf}
 SectionEnd
