@@ -81,10 +81,12 @@ Var ModeNamed
 Var FullRangeSwitch
 Var StartSwitch
 Var FullRangeText
+Var ComponentsText
 Var StartText
 Var AllUsersButton
 ; The description below the list, so that the list has room for the components' names.
 !define MUI_COMPONENTSPAGE_SMALLDESC
+!define MUI_COMPONENTSPAGE_TEXT_TOP "$ComponentsText"
 Page custom ModePageShow ModePageLeave
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
@@ -341,13 +343,19 @@ Function SetMode
     ${Else}
       !insertmacro SelectSection ${FULL_RANGE_SECTION}
     ${EndIf}
+    SectionSetText ${FULL_RANGE_SECTION} "Full colour range (recommended)"
     StrCpy $FullRangeText "Lets Windows show strong warm and dim colours, from the next restart on."
+    StrCpy $ComponentsText "$(^ComponentsText)"
     StrCpy $StartText "Starts ${APP} whenever anyone signs in to this computer."
   ${Else}
     !insertmacro UnselectSection ${FULL_RANGE_SECTION}
     !insertmacro SetSectionFlag ${FULL_RANGE_SECTION} ${SF_RO}
-    StrCpy $FullRangeText "Not when installing only for you: it is a setting of the whole \
-        computer. An administrator can add it by installing ${APP} for all users."
+    SectionSetText ${FULL_RANGE_SECTION} "Full colour range (for all users only)"
+    StrCpy $FullRangeText "A setting of the whole computer, which an installation only for you \
+        cannot change."
+    StrCpy $ComponentsText "The full colour range is a setting of the whole computer, so only an \
+        installation for all users can turn it on: an administrator can add it by installing \
+        ${APP} for all users. $(^ClickNext)"
     StrCpy $StartText "Starts ${APP} whenever you sign in to Windows."
   ${EndIf}
   ; Kept on an upgrade only when chosen again; the wizard offers it ticked when the installed copy
