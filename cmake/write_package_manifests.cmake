@@ -33,18 +33,27 @@ set(tail "ManifestVersion: 1.10.0\n")
 
 file(WRITE "${manifest}.yaml"
   "${head}DefaultLocale: en-US\nManifestType: version\n${tail}")
-# Silent install and the installed-apps entry's key are the setup program's own.
+# Silent install and the installed-apps entry's key are the setup program's own. One setup
+# program installs either scope; its switch picks which.
+set(installers "")
+foreach(scope machine:/AllUsers user:/CurrentUser)
+  string(REPLACE ":" ";" scope "${scope}")
+  list(GET scope 0 name)
+  list(GET scope 1 switch)
+  string(APPEND installers
+    "  - Architecture: x64\n"
+    "    Scope: ${name}\n"
+    "    InstallerSwitches:\n      Silent: /S\n      SilentWithProgress: /S\n"
+    "      Custom: ${switch}\n"
+    "    InstallerUrl: ${url}\n"
+    "    InstallerSha256: ${hash}\n")
+endforeach()
 file(WRITE "${manifest}.installer.yaml" "${head}"
   "InstallerType: nullsoft\n"
-  "Scope: machine\n"
   "InstallModes:\n  - interactive\n  - silent\n"
-  "InstallerSwitches:\n  Silent: /S\n  SilentWithProgress: /S\n"
   "ElevationRequirement: elevatesSelf\n"
   "ProductCode: ${NAME}\n"
-  "Installers:\n"
-  "  - Architecture: x64\n"
-  "    InstallerUrl: ${url}\n"
-  "    InstallerSha256: ${hash}\n"
+  "Installers:\n${installers}"
   "ManifestType: installer\n${tail}")
 file(WRITE "${manifest}.locale.en-US.yaml" "${head}"
   "PackageLocale: en-US\n"

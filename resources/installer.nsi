@@ -5,14 +5,19 @@
 ;   VESKARO_FILES    generated list of the stage folder's files and folders
 ;   VESKARO_OUTPUT   the setup program to write
 ;   VESKARO_SIZE_KB  the installed size
-; Exit codes of install and uninstall (with /S too): 0 done, 1 cancelled, 2 stopped (the app is
-; running, or an older copy could not be removed). Like every NSIS uninstaller, uninstall.exe
-; hands over to a copy of itself and returns at once; run a copy with /S _?=FOLDER to wait for
-; its exit code.
+; Two install modes: for all users (Program Files, HKLM, administrators only) and only for the
+; current user (the profile's Programs folder and HKCU, no rights needed). /AllUsers or
+; /CurrentUser picks one; a silent install without either is for all users, as before there was a
+; choice. Exit codes of install and uninstall (with /S too): 0 done, 1 cancelled, 2 stopped (a bad
+; switch, a copy installed in the other mode, the app is running, or an older copy could not be
+; removed). Like every NSIS uninstaller, uninstall.exe hands over to a copy of itself and returns
+; at once; run a copy with /S _?=FOLDER to wait for its exit code.
 Unicode true
 Target amd64-unicode
 ManifestSupportedOS all
-RequestExecutionLevel admin
+; Administrators are asked once, so that they can install for all users; everyone else runs
+; without elevation and installs for themselves.
+RequestExecutionLevel highest
 SetCompressor /SOLID lzma
 ; No file times in the setup program, so that two builds of one commit are the same bytes.
 SetDateSave off
@@ -21,18 +26,25 @@ SetDateSave off
 !include "LogicLib.nsh"
 !include "MUI2.nsh"
 !include "Sections.nsh"
+!include "nsDialogs.nsh"
 !include "${VESKARO_FILES}"
 
 !define APP "veskaro_flutter"
 !define EXE "veskaro_flutter.exe"
 !define PUBLISHER "com.veskaro"
 !define UNINSTALLER "uninstall.exe"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
+!define UNINSTALL_PARENT "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+!define UNINSTALL_KEY "${UNINSTALL_PARENT}\${APP}"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define RUN_COMMAND '"$INSTDIR\${EXE}"'
 !define SHORTCUT "$SMPROGRAMS\${APP}.lnk"
 ; The app's single-instance mutex: this prefix and its exe path, with \ space . : made "_"
 ; (the prefix's backslash too, so the name is not in the session namespace).
 !define MUTEX_PREFIX "Local\VeskaroCenter-"
 !define TRY_AGAIN "Close it and try again; nothing was changed."
+!define NOTHING_CHANGED "Nothing was changed."
+!define ALL_USERS "Anyone who uses this computer (all users)"
+!define ONLY_ME "Only for me"
 !define SYNCHRONIZE 0x00100000
 !define GENERIC_WRITE 0x40000000
 !define OPEN_EXISTING 3
@@ -41,8 +53,8 @@ SetDateSave off
 
 Name "${APP}"
 OutFile "${VESKARO_OUTPUT}"
-InstallDir "$PROGRAMFILES64\${APP}"
-InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+; No InstallDir: $INSTDIR is set in .onInit only when /D= named a folder, so that the mode's own
+; folder can be the default otherwise.
 !ifdef VESKARO_SIGN
   !uninstfinalize '${VESKARO_SIGN} "%1"' = 0
   !finalize '${VESKARO_SIGN} "%1"' = 0
@@ -59,8 +71,23 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2024 ${PUBLISHER}. Al
 !define MUI_UNICON "app_icon.ico"
 ; Set when the full colour range is on: Windows reads it at start-up.
 Var FullRangeNote
+; "all" or "user"; the registry root SHCTX and the shell folders follow it.
+Var Mode
+Var IsAdmin
+; 1 when the command line named the folder (/D=) or the mode (/AllUsers, /CurrentUser).
+Var FolderNamed
+Var ModeNamed
+; /FULLRANGE= and /STARTATSIGNIN= as given: 0, 1, or "" when absent.
+Var FullRangeSwitch
+Var StartSwitch
+Var FullRangeText
+Var ComponentsText
+Var StartText
+Var AllUsersButton
 ; The description below the list, so that the list has room for the components' names.
 !define MUI_COMPONENTSPAGE_SMALLDESC
+!define MUI_COMPONENTSPAGE_TEXT_TOP "$ComponentsText"
+Page custom ModePageShow ModePageLeave
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -121,10 +148,9 @@ FunctionEnd
 
 Section "${APP}"
   SectionIn RO
-  SetShellVarContext all
   StrCpy $0 $INSTDIR
   Call StopIfRunning
-  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ReadRegStr $R0 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $R0 != ""
   ${AndIf} ${FileExists} "$R0\${UNINSTALLER}"
     StrCpy $0 $R0
@@ -150,16 +176,16 @@ Section "${APP}"
   SetOutPath "$INSTDIR"
   CreateShortCut "${SHORTCUT}" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0
 
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VESKARO_VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${EXE},0"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" ${VESKARO_SIZE_KB}
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${APP}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VESKARO_VERSION}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${EXE},0"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" ${VESKARO_SIZE_KB}
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
 ; Windows accepts ramps far from the identity (warm or dim evening ramps) only while this
@@ -192,6 +218,10 @@ Function ReadGammaRange
 FunctionEnd
 
 Section "Full colour range (recommended)" FULL_RANGE_SECTION
+  ; A machine-wide value: never from an install for one user.
+  ${If} $Mode != "all"
+    Return
+  ${EndIf}
   SetRegView 64
   Call ReadGammaRange
   ${If} $0 == ""
@@ -202,47 +232,285 @@ Section "Full colour range (recommended)" FULL_RANGE_SECTION
   ; write, and any record stays as it is.
   ${If} $0 != ${FULL_RANGE}
     ; The record first: it must never claim a value that was not found.
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "${GAMMA_RANGE}Before" $0
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "${GAMMA_RANGE}Written" ${FULL_RANGE}
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "${GAMMA_RANGE}Before" $0
+    WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "${GAMMA_RANGE}Written" ${FULL_RANGE}
     WriteRegDWORD HKLM "${ICM_KEY}" "${GAMMA_RANGE}" ${FULL_RANGE}
   ${EndIf}
+  SetRegView default
   StrCpy $FullRangeNote "$\r$\n$\r$\nThe full colour range takes effect after the next restart \
       of Windows; Setup does not restart it."
 SectionEnd
 
-LangString FULL_RANGE_TEXT ${LANG_ENGLISH} "Lets Windows show strong warm and dim colours, from \
-    the next restart on."
+; HKCU's Run key for an install for one user, HKLM's for all users.
+Section /o "Start ${APP} when I sign in" START_SECTION
+  WriteRegStr SHCTX "${RUN_KEY}" "${APP}" '${RUN_COMMAND}'
+SectionEnd
+
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
-  !insertmacro MUI_DESCRIPTION_TEXT ${FULL_RANGE_SECTION} $(FULL_RANGE_TEXT)
+  !insertmacro MUI_DESCRIPTION_TEXT ${FULL_RANGE_SECTION} $FullRangeText
+  !insertmacro MUI_DESCRIPTION_TEXT ${START_SECTION} $StartText
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
-; /FULLRANGE=0 leaves the full colour range off (for silent installs); any other value than 0 or
-; 1 stops before anything is touched, rather than guess.
-Function .onInit
-  ${GetParameters} $0
+; Stops with exit code 2 and message $0, before anything is touched.
+Function Refuse
+  MessageBox MB_OK|MB_ICONSTOP "$0$\r$\n${NOTHING_CHANGED}" /SD IDOK
+  SetErrorLevel 2
+  Quit
+FunctionEnd
+
+; $1 := the value of switch $0 in the parameters $R9 (its presence in the error flag), refusing
+; any but 0 and 1.
+Function ReadFlagSwitch
   ClearErrors
-  ${GetOptions} $0 "/FULLRANGE=" $1
+  ${GetOptions} $R9 $0 $1
   ${If} ${Errors}
-  ${OrIf} $1 == "1"
+    StrCpy $1 ""
     Return
   ${EndIf}
   ${If} $1 != "0"
-    MessageBox MB_OK|MB_ICONSTOP "/FULLRANGE= takes 0 (off) or 1 (on), not $\"$1$\".$\r$\n\
-        Nothing was changed." /SD IDOK
-    SetErrorLevel 2
-    Quit
+  ${AndIf} $1 != "1"
+    StrCpy $0 "$0 takes 0 (off) or 1 (on), not $\"$1$\"."
+    Call Refuse
   ${EndIf}
-  !insertmacro UnselectSection ${FULL_RANGE_SECTION}
 FunctionEnd
 
+; $1 := 1 when the switch $0 (which takes no value) is in the parameters $R9, else 0.
+Function ReadModeSwitch
+  ClearErrors
+  ${GetOptions} $R9 $0 $1
+  ${If} ${Errors}
+    StrCpy $1 0
+    Return
+  ${EndIf}
+  ${If} $1 != ""
+    StrCpy $0 "$0 takes no value, not $\"$1$\"."
+    Call Refuse
+  ${EndIf}
+  StrCpy $1 1
+FunctionEnd
+
+; $1 := why mode $0 cannot be installed, or "". One copy per user: a copy in the other mode would
+; leave two entries under installed apps that upgrade separately.
+Function ModeRefusal
+  StrCpy $1 ""
+  ${If} $0 == "all"
+    ${If} $IsAdmin != 1
+      StrCpy $1 "Installing for all users needs administrator rights: run Setup as an \
+          administrator, or install only for you."
+      Return
+    ${EndIf}
+    ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    StrCpy $3 "only for you"
+  ${Else}
+    ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    StrCpy $3 "for all users"
+  ${EndIf}
+  ${If} $2 != ""
+    StrCpy $1 "${APP} is already installed $3, in $2.$\r$\nInstall it $3 again to upgrade that \
+        copy, or uninstall it first."
+  ${EndIf}
+FunctionEnd
+
+; Takes mode $0: the shell folders and SHCTX, the default folder (the installed copy's, else the
+; mode's own) and what the components offer.
+Function SetMode
+  StrCpy $Mode $0
+  ${If} $Mode == "all"
+    SetShellVarContext all
+  ${Else}
+    SetShellVarContext current
+  ${EndIf}
+  ${If} $FolderNamed != 1
+    ReadRegStr $INSTDIR SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+  ${EndIf}
+  ${If} $INSTDIR == ""
+    ${If} $Mode == "all"
+      StrCpy $INSTDIR "$PROGRAMFILES64\${APP}"
+    ${Else}
+      ; FOLDERID_UserProgramFiles, which is this same folder where Windows does not say.
+      GetKnownFolderPath $INSTDIR {5CD7AEE2-2219-4A67-B85D-6C9CE15660CB}
+      ${If} $INSTDIR == ""
+        StrCpy $INSTDIR "$LOCALAPPDATA\Programs"
+      ${EndIf}
+      StrCpy $INSTDIR "$INSTDIR\${APP}"
+    ${EndIf}
+  ${EndIf}
+
+  ${If} $Mode == "all"
+    !insertmacro ClearSectionFlag ${FULL_RANGE_SECTION} ${SF_RO}
+    ${If} $FullRangeSwitch == "0"
+      !insertmacro UnselectSection ${FULL_RANGE_SECTION}
+    ${Else}
+      !insertmacro SelectSection ${FULL_RANGE_SECTION}
+    ${EndIf}
+    SectionSetText ${FULL_RANGE_SECTION} "Full colour range (recommended)"
+    StrCpy $FullRangeText "Lets Windows show strong warm and dim colours, from the next restart on."
+    StrCpy $ComponentsText "$(^ComponentsText)"
+    StrCpy $StartText "Starts ${APP} whenever anyone signs in to this computer."
+  ${Else}
+    !insertmacro UnselectSection ${FULL_RANGE_SECTION}
+    !insertmacro SetSectionFlag ${FULL_RANGE_SECTION} ${SF_RO}
+    SectionSetText ${FULL_RANGE_SECTION} "Full colour range (for all users only)"
+    StrCpy $FullRangeText "A setting of the whole computer, which an installation only for you \
+        cannot change."
+    StrCpy $ComponentsText "The full colour range is a setting of the whole computer, so only an \
+        installation for all users can turn it on: an administrator can add it by installing \
+        ${APP} for all users. $(^ClickNext)"
+    StrCpy $StartText "Starts ${APP} whenever you sign in to Windows."
+  ${EndIf}
+  ; Kept on an upgrade only when chosen again; the wizard offers it ticked when the installed copy
+  ; starts at sign-in.
+  ${If} $StartSwitch == ""
+  ${AndIfNot} ${Silent}
+    ReadRegStr $1 SHCTX "${RUN_KEY}" "${APP}"
+    ${If} $1 == '${RUN_COMMAND}'
+      !insertmacro SelectSection ${START_SECTION}
+    ${Else}
+      !insertmacro UnselectSection ${START_SECTION}
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; Switches (with /S or in the wizard): /AllUsers or /CurrentUser, /FULLRANGE=0|1 (all users
+; only), /STARTATSIGNIN=0|1. A bad or conflicting one stops before anything is touched.
+Function .onInit
+  UserInfo::GetAccountType
+  Pop $0
+  StrCpy $IsAdmin 0
+  ${If} $0 == "Admin"
+    StrCpy $IsAdmin 1
+  ${EndIf}
+  StrCpy $FolderNamed 0
+  ${If} $INSTDIR != ""
+    StrCpy $FolderNamed 1
+  ${EndIf}
+
+  ${GetParameters} $R9
+  StrCpy $0 "/AllUsers"
+  Call ReadModeSwitch
+  StrCpy $R0 $1
+  StrCpy $0 "/CurrentUser"
+  Call ReadModeSwitch
+  StrCpy $R1 $1
+  StrCpy $0 "/FULLRANGE="
+  Call ReadFlagSwitch
+  StrCpy $FullRangeSwitch $1
+  StrCpy $0 "/STARTATSIGNIN="
+  Call ReadFlagSwitch
+  StrCpy $StartSwitch $1
+  ${If} $R0 == 1
+  ${AndIf} $R1 == 1
+    StrCpy $0 "/AllUsers and /CurrentUser: choose one."
+    Call Refuse
+  ${EndIf}
+  ${If} $R1 == 1
+  ${AndIf} $FullRangeSwitch == "1"
+    StrCpy $0 "/FULLRANGE=1 needs /AllUsers: the full colour range is a setting of the whole \
+        computer."
+    Call Refuse
+  ${EndIf}
+  ${If} $StartSwitch == "1"
+    !insertmacro SelectSection ${START_SECTION}
+  ${EndIf}
+
+  StrCpy $ModeNamed 1
+  ${If} $R0 == 1
+    StrCpy $0 "all"
+  ${ElseIf} $R1 == 1
+    StrCpy $0 "user"
+  ${Else}
+    StrCpy $ModeNamed 0
+    ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} ${Silent}
+      ; As before there was a choice, so that existing scripts keep working.
+      StrCpy $0 "all"
+    ${ElseIf} $1 != ""
+      ; The wizard offers to upgrade the copy already installed.
+      StrCpy $0 "user"
+    ${ElseIf} $IsAdmin == 1
+      StrCpy $0 "all"
+    ${Else}
+      StrCpy $0 "user"
+    ${EndIf}
+  ${EndIf}
+  ${If} ${Silent}
+  ${OrIf} $ModeNamed == 1
+    Call ModeRefusal
+    ${If} $1 != ""
+      StrCpy $0 $1
+      Call Refuse
+    ${EndIf}
+  ${EndIf}
+  Call SetMode
+FunctionEnd
+
+; Asks for which users to install, unless the command line said. Non-administrators see "only
+; for me" first, as the one they can choose.
+Function ModePageShow
+  ${If} $ModeNamed == 1
+    Abort
+  ${EndIf}
+  !insertmacro MUI_HEADER_TEXT "Choose Users" "Choose for which users you want to install \
+      $(^NameDA)."
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 30u "Install $(^NameDA) for everyone who uses this computer \
+      (which needs administrator rights and offers the full colour range), or only for you."
+  Pop $0
+  ${If} $IsAdmin == 1
+    ${NSD_CreateRadioButton} 10u 40u -10u 12u "${ALL_USERS}"
+    Pop $AllUsersButton
+    ${NSD_CreateRadioButton} 10u 58u -10u 12u "${ONLY_ME}"
+    Pop $1
+  ${Else}
+    ${NSD_CreateRadioButton} 10u 40u -10u 12u "${ONLY_ME}"
+    Pop $1
+    ${NSD_CreateRadioButton} 10u 58u -10u 12u "${ALL_USERS}"
+    Pop $AllUsersButton
+  ${EndIf}
+  ${If} $Mode == "all"
+    ${NSD_Check} $AllUsersButton
+  ${Else}
+    ${NSD_Check} $1
+  ${EndIf}
+  nsDialogs::Show
+FunctionEnd
+
+Function ModePageLeave
+  ${NSD_GetState} $AllUsersButton $0
+  ${If} $0 == ${BST_CHECKED}
+    StrCpy $0 "all"
+  ${Else}
+    StrCpy $0 "user"
+  ${EndIf}
+  Call ModeRefusal
+  ${If} $1 != ""
+    MessageBox MB_OK|MB_ICONSTOP $1
+    Abort
+  ${EndIf}
+  ${If} $FolderNamed != 1
+    StrCpy $INSTDIR ""
+  ${EndIf}
+  Call SetMode
+FunctionEnd
+
+; The uninstaller's mode is the one whose entry names its folder.
 Function un.onInit
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+  ${AndIf} $0 == $INSTDIR
+    StrCpy $Mode "user"
+    SetShellVarContext current
+  ${Else}
+    StrCpy $Mode "all"
+    SetShellVarContext all
+  ${EndIf}
   StrCpy $0 $INSTDIR
   Call un.StopIfRunning
 FunctionEnd
 
 ; Removes what the installer wrote and nothing else: files the user added keep their folder.
 Section "Uninstall"
-  SetShellVarContext all
   ClearErrors
   !insertmacro VESKARO_UNINSTALL_FILES
   ${If} ${Errors}
@@ -251,10 +519,11 @@ Section "Uninstall"
     Return
   ${EndIf}
   ; The gamma range goes back to what the install found, but only while it still holds what the
-  ; install wrote: a value changed since belongs to someone else.
+  ; install wrote: a value changed since belongs to someone else. An install for one user has
+  ; no record and never wrote it.
   ClearErrors
-  ReadRegDWORD $1 HKLM "${UNINSTALL_KEY}" "${GAMMA_RANGE}Written"
-  ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "${GAMMA_RANGE}Before"
+  ReadRegDWORD $1 SHCTX "${UNINSTALL_KEY}" "${GAMMA_RANGE}Written"
+  ReadRegStr $2 SHCTX "${UNINSTALL_KEY}" "${GAMMA_RANGE}Before"
   SetRegView 64
   ReadRegDWORD $3 HKLM "${ICM_KEY}" "${GAMMA_RANGE}"
   ${IfNot} ${Errors}
@@ -265,9 +534,19 @@ Section "Uninstall"
       WriteRegDWORD HKLM "${ICM_KEY}" "${GAMMA_RANGE}" $2
     ${EndIf}
   ${EndIf}
+  SetRegView default
+  ; Only the value this copy wrote: another command under the name is someone else's.
+  ReadRegStr $1 SHCTX "${RUN_KEY}" "${APP}"
+  ${If} $1 == '${RUN_COMMAND}'
+    DeleteRegValue SHCTX "${RUN_KEY}" "${APP}"
+  ${EndIf}
   !insertmacro VESKARO_UNINSTALL_FOLDERS
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
   Delete "${SHORTCUT}"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+  ; A profile may have had no Uninstall key before this copy's entry.
+  ${If} $Mode == "user"
+    DeleteRegKey /ifempty HKCU "${UNINSTALL_PARENT}"
+  ${EndIf}
 SectionEnd

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """The Windows installer as a user meets it, in a fresh Wine prefix on the rig's display: an older
-build installed and upgraded, the installed app's guard, install and uninstall refused while the
-app runs, and a silent uninstall that leaves only the guard's log; then the full colour range
-given back as it was before the install, whatever it was.
+build installed for all users and upgraded, the installed app's guard, install and uninstall
+refused while the app runs, and a silent uninstall that leaves only the guard's log; then the
+full colour range given back as it was before the install, whatever it was; then the same setup
+program installed only for the current user, proven by what it writes (Wine runs everything with
+full rights): nothing outside the profile and HKCU. Start at sign-in is written and removed in
+both modes, and a copy in one mode refuses an install in the other.
 
 Environment: as guard_flow.py, plus VESKARO_E2E_SETUP (the setup program), VESKARO_E2E_STAGE
 (the folder it ships) and VESKARO_E2E_CMAKE (to build the older installer).
@@ -21,11 +24,22 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from guard_flow import (PERIODIC_RESTORE_S, guard_flow, reset_and_time, run_case,  # noqa: E402
                         start_armed)
 from host_session import (REPO, WARM, Failure, HostSession, expect, load_rig_env,  # noqa: E402
-                          poll, run_to_file, set_call, temp_folder)
+                          poll, run_to_file, set_call, temp_folder, win_path)
 
-KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\veskaro_flutter"
+ENTRY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\veskaro_flutter"
+RUN = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+KEY = "HKLM\\" + ENTRY
 INSTALLED = "C:\\Program Files\\veskaro_flutter"
 SHORTCUT = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\veskaro_flutter.lnk"
+USER = os.environ.get("USER") or subprocess.run(["id", "-un"], capture_output=True, text=True,
+                                                check=True).stdout.strip()
+PROFILE = "C:\\users\\" + USER
+USER_KEY = "HKCU\\" + ENTRY
+USER_INSTALLED = PROFILE + "\\AppData\\Local\\Programs\\veskaro_flutter"
+USER_SHORTCUT = (PROFILE + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\"
+                 "veskaro_flutter.lnk")
+# Outside the profile: where an install for one user must write nothing.
+MACHINE_FOLDERS = ["C:\\Program Files", "C:\\Program Files (x86)", "C:\\ProgramData"]
 STOPPED = 2
 ICM = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ICM"
 FULL_RANGE = 256
@@ -36,6 +50,14 @@ GAMMA_RANGE_CASES = [
     (None, (), FULL_RANGE, 300, 300),
     (128, ("/FULLRANGE=0",), 128, None, 128),
     ("256", (), "256", None, "256"),
+]
+# Each stops before anything is touched.
+BAD_SWITCHES = [
+    ("/FULLRANGE=off",),
+    ("/STARTATSIGNIN=yes",),
+    ("/AllUsers", "/CurrentUser"),
+    ("/CurrentUser=1",),
+    ("/CurrentUser", "/FULLRANGE=1"),
 ]
 
 
@@ -55,8 +77,8 @@ def tree(folder):
     return found
 
 
-def registry():
-    code, out = wine("reg", "query", KEY)
+def registry(key=KEY):
+    code, out = wine("reg", "query", key)
     return dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", out, re.M)) if code == 0 else {}
 
 
@@ -65,6 +87,60 @@ def gamma_range():
     code, out = wine("reg", "query", ICM, "/v", "GdiIcmGammaRange", "/reg:64")
     found = re.search(r"REG_(DWORD|SZ)\s+(\S+)", out) if code == 0 else None
     return found and (int(found.group(2), 16) if found.group(1) == "DWORD" else found.group(2))
+
+
+def run_value(root):
+    """The command the Run key of HKLM or HKCU starts at sign-in for the app, or None."""
+    code, out = wine("reg", "query", root + "\\" + RUN, "/v", "veskaro_flutter")
+    found = re.search(r"REG_SZ\s+(.*?)\s*$", out, re.M) if code == 0 else None
+    return found and found.group(1)
+
+
+def exported(key, *views):
+    """{subkey: its value lines} of `reg export` in each of the 32- or 64-bit views, exported
+    side by side (HKLM's 64-bit view takes seconds)."""
+    paths = [os.path.join(WORK, "export-%d.reg" % view) for view in views]
+    with open(os.path.join(WORK, "reg-export-output.txt"), "wb") as out:
+        exports = [subprocess.Popen([os.environ["VESKARO_WINE"], "reg", "export", key,
+                                     win_path(path), "/reg:%d" % view, "/y"],
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+                   for view, path in zip(views, paths)]
+        codes = [export.wait(120) for export in exports]
+    expect(codes == [0] * len(views), "reg export %s: %s" % (key, codes))
+    found = []
+    for path in paths:
+        with open(path, encoding="utf-16") as f:
+            text = f.read().replace("\\\n", "")
+        keys, values = {}, None
+        for line in text.splitlines():
+            if line.startswith("["):
+                values = keys.setdefault(line.strip("[]"), [])
+            elif line.strip() and values is not None:
+                values.append(line.strip())
+        found.append(keys)
+    return found
+
+
+def changed(before, after):
+    """The keys added, removed or changed; Wine itself rewrites its network cards' keys."""
+    return sorted(k for k in set(before) | set(after)
+                  if before.get(k) != after.get(k) and "\\NetworkCards" not in k)
+
+
+def machine():
+    """All that an install for one user must leave alone: HKLM\\SOFTWARE in both views and
+    the folders outside the profile."""
+    state = dict(zip(("HKLM 64", "HKLM 32"), exported("HKLM\\SOFTWARE", 64, 32)))
+    state.update((f, {n: None for n in tree(unix(f))}) for f in MACHINE_FOLDERS)
+    return state
+
+
+def machine_changes(before, after):
+    return {k: changed(before[k], after[k]) for k in before if changed(before[k], after[k])}
+
+
+def profile():
+    return {"HKCU": exported("HKCU", 64)[0], "files": {n: None for n in tree(unix(PROFILE))}}
 
 
 def set_gamma_range(value):
@@ -90,12 +166,35 @@ def setup(program, what, *switches):
     return code
 
 
-def uninstall_and_wait():
+def uninstall_and_wait(installed=INSTALLED):
     """Runs a copy of the uninstaller in place (_?=), which waits and returns its exit code."""
     copy = os.path.join(WORK, "uninstall-copy.exe")
-    shutil.copy(unix(INSTALLED + "\\uninstall.exe"), copy)
+    shutil.copy(unix(installed + "\\uninstall.exe"), copy)
     # _?= counts only unquoted, and the folder has a space: cmd passes the line on as it is.
-    return wine("cmd", "/c", "%s /S _?=%s" % (copy, INSTALLED))[0]
+    return wine("cmd", "/c", "%s /S _?=%s" % (copy, installed))[0]
+
+
+def quiet_uninstall(key, folder):
+    """What a user runs: the quiet uninstall command, which returns before the work is done."""
+    command = registry(key)["QuietUninstallString"]
+    expect(wine(command.split('"')[1], "/S")[0] == 0, "uninstall did not start")
+    poll(lambda: not os.path.exists(folder), 30, 0.2)
+    expect(not os.path.exists(folder), "left behind: %s" % tree(folder))
+
+
+def check_installed(folder, stage, key, installed, version):
+    """The new build's files and nothing else, and the installed-apps entry."""
+    expect(tree(folder) == tree(stage) | {"uninstall.exe"}, "installed files: %s" % tree(folder))
+    for name in tree(stage):
+        expect(filecmp.cmp(os.path.join(stage, name), os.path.join(folder, name), shallow=False),
+               name + " differs from the new build's")
+    wanted = {"DisplayName": "veskaro_flutter", "DisplayVersion": version,
+              "Publisher": "com.veskaro", "InstallLocation": installed,
+              "DisplayIcon": installed + "\\veskaro_flutter.exe,0",
+              "QuietUninstallString": '"%s\\uninstall.exe" /S' % installed}
+    values = registry(key)
+    expect(all(values.get(k) == v for k, v in wanted.items()), "installed-apps entry: %s" % values)
+    expect(int(values.get("EstimatedSize", "0"), 16) > 0, "no estimated size: %s" % values)
 
 
 def copied_stage(folder):
@@ -127,31 +226,23 @@ def setup_version(setup_exe):
     return re.search(r"veskaro_flutter-([^-]+)-win64", setup_exe).group(1)
 
 
-def main():
-    setup_exe, stage = os.environ["VESKARO_E2E_SETUP"], os.environ["VESKARO_E2E_STAGE"]
-    version = setup_version(setup_exe)
-    print("installer: %s, %d bytes" % (setup_exe, os.path.getsize(setup_exe)))
-    fresh_prefix()
+def all_users(setup_exe, stage, version):
     folder = unix(INSTALLED)
-
-    code = setup(older_setup(), "first install")
+    code = setup(older_setup(), "first install", "/STARTATSIGNIN=1")
     retired = os.path.join("data", "flutter_assets", "retired.json")
     expect(code == 0 and retired in tree(folder), "older build not installed (%s)" % code)
-    outcome = setup(setup_exe, "upgrade"), gamma_range()
+    outcome = setup(setup_exe, "upgrade", "/STARTATSIGNIN=1"), gamma_range()
     expect(outcome == (0, FULL_RANGE), "upgrade: exit code and gamma range %s" % (outcome,))
-    expect(tree(folder) == tree(stage) | {"uninstall.exe"}, "installed files: %s" % tree(folder))
-    for name in tree(stage):
-        expect(filecmp.cmp(os.path.join(stage, name), os.path.join(folder, name), shallow=False),
-               name + " differs from the new build's")
-    wanted = {"DisplayName": "veskaro_flutter", "DisplayVersion": version,
-              "Publisher": "com.veskaro", "InstallLocation": INSTALLED,
-              "DisplayIcon": INSTALLED + "\\veskaro_flutter.exe,0",
-              "QuietUninstallString": '"%s\\uninstall.exe" /S' % INSTALLED}
-    values = registry()
-    expect(all(values.get(k) == v for k, v in wanted.items()), "installed-apps entry: %s" % values)
-    expect(int(values.get("EstimatedSize", "0"), 16) > 0, "no estimated size: %s" % values)
+    check_installed(folder, stage, KEY, INSTALLED, version)
     with open(unix(SHORTCUT), "rb") as f:
         expect("veskaro_flutter.exe".encode("utf-16-le") in f.read(), "shortcut has no target")
+    starts = run_value("HKLM")
+    expect(starts == '"%s\\veskaro_flutter.exe"' % INSTALLED, "HKLM Run value: %s" % starts)
+
+    # One copy per user: an install for the current user alone would be a second entry.
+    code = setup(setup_exe, "install only for me beside it", "/CurrentUser")
+    expect(code == STOPPED and not os.path.exists(unix(USER_INSTALLED)) and
+           registry(USER_KEY) == {}, "/CurrentUser beside an all-users copy: %s" % code)
 
     expect(run_case("installed", guard_flow, folder) == 0, "the installed app's guard failed")
     log = os.path.join(temp_folder("installed")[0], "tarnuvo_gamma.log")
@@ -167,13 +258,10 @@ def main():
         reset_and_time(PERIODIC_RESTORE_S)
         host.finish()
 
-    # What a user runs: the quiet uninstall command, which returns before the work is done.
-    command = registry()["QuietUninstallString"]
-    expect(wine(command.split('"')[1], "/S")[0] == 0, "uninstall did not start")
-    poll(lambda: not os.path.exists(folder), 30, 0.2)
-    expect(not os.path.exists(folder), "left behind: %s" % tree(folder))
+    quiet_uninstall(KEY, folder)
     expect(not os.path.exists(unix(SHORTCUT)), "shortcut left behind")
     expect(registry() == {}, "installed-apps entry left behind")
+    expect(run_value("HKLM") is None, "HKLM Run value left behind")
     expect(os.path.exists(log), "the guard's log was removed")
     left = gamma_range()
     expect(left is None, "gamma range not given back: %s" % left)
@@ -186,8 +274,65 @@ def main():
         seen += [uninstall_and_wait(), gamma_range()]
         expect(seen == [0, installed, 0, after], "range %r %s, then %s: exit codes and ranges %s"
                % (before, switches, since, seen))
-    code = setup(setup_exe, "a bad switch", "/FULLRANGE=off")
-    expect(code == STOPPED and not os.path.exists(folder), "/FULLRANGE=off: exit code %s" % code)
+
+
+def per_user(setup_exe, stage, version):
+    folder = unix(USER_INSTALLED)
+    machine_before, profile_before = machine(), profile()
+    start = time.monotonic()
+    code = setup(setup_exe, "install only for me", "/CurrentUser", "/STARTATSIGNIN=1")
+    expect(code == 0, "install only for me: exit code %s" % code)
+    check_installed(folder, stage, USER_KEY, USER_INSTALLED, version)
+    with open(unix(USER_SHORTCUT), "rb") as f:
+        expect("veskaro_flutter.exe".encode("utf-16-le") in f.read(), "shortcut has no target")
+    starts = run_value("HKCU")
+    expect(starts == '"%s\\veskaro_flutter.exe"' % USER_INSTALLED, "HKCU Run value: %s" % starts)
+    hkcu = profile()["HKCU"]
+    for key in changed(profile_before["HKCU"], hkcu):
+        print("HKCU written: [%s]\n    %s" % (key, "\n    ".join(hkcu.get(key, ["(removed)"]))))
+    # Nor may it go machine-wide beside this copy, by default or by request.
+    for switches in ((), ("/AllUsers",)):
+        code = setup(setup_exe, "install for all users beside it", *switches)
+        expect(code == STOPPED, "%s beside a copy only for me: %s" % (switches, code))
+    changes = machine_changes(machine_before, machine())
+    expect(not changes, "written outside the profile: %s" % changes)
+    print("outside the profile: nothing written (%.1f s)" % (time.monotonic() - start))
+
+    expect(run_case("per-user", guard_flow, folder) == 0, "the per-user app's guard failed")
+    with HostSession("per-user-running", folder) as host:
+        start_armed(host, host.send(set_call(WARM)))
+        code = setup(setup_exe, "install only for me while running", "/CurrentUser")
+        expect(code == STOPPED and run_value("HKCU"), "install over a running copy: %s" % code)
+        host.finish()
+    # An upgrade keeps start at sign-in only when chosen again.
+    code = setup(setup_exe, "upgrade only for me", "/CurrentUser")
+    expect(code == 0 and registry(USER_KEY) and run_value("HKCU") is None,
+           "upgrade only for me without start at sign-in: %s" % code)
+
+    quiet_uninstall(USER_KEY, folder)
+    after = profile()
+    logs = {os.path.join("Temp", name, "tarnuvo_gamma.log")
+            for name in ("per-user", "per-user-running")}
+    left = {"HKCU": changed(profile_before["HKCU"], after["HKCU"]),
+            "files": set(after["files"]) - set(profile_before["files"]) - logs,
+            "removed": set(profile_before["files"]) - set(after["files"])}
+    expect(not any(left.values()), "the profile is not as it was: %s" % left)
+
+
+def main():
+    setup_exe, stage = os.environ["VESKARO_E2E_SETUP"], os.environ["VESKARO_E2E_STAGE"]
+    version = setup_version(setup_exe)
+    print("installer: %s, %d bytes" % (setup_exe, os.path.getsize(setup_exe)))
+    fresh_prefix()
+    for phase in all_users, per_user:
+        start = time.monotonic()
+        phase(setup_exe, stage, version)
+        print("%s: %.1f s" % (phase.__name__, time.monotonic() - start))
+    for switches in BAD_SWITCHES:
+        code = setup(setup_exe, "bad switches %s" % (switches,), *switches)
+        expect(code == STOPPED and not os.path.exists(unix(INSTALLED)) and
+               not os.path.exists(unix(USER_INSTALLED)) and
+               registry() == registry(USER_KEY) == {}, "%s: exit code %s" % (switches, code))
 
 
 if __name__ == "__main__":

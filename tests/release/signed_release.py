@@ -99,10 +99,14 @@ def check_package(package, keys):
         with open(SCHEMAS % kind, encoding="utf-8") as f:
             jsonschema.validate(manifests[kind], json.load(f))
         expect(manifests[kind]["PackageVersion"] == version, kind + " manifest: version")
-    installer = manifests["installer"]["Installers"][0]
-    expect(installer["InstallerSha256"].lower() == hashlib.sha256(image).hexdigest() and
-           installer["InstallerUrl"] == RELEASE_URL + os.path.basename(setup).replace("+", "%2B"),
-           "installer manifest: %s" % installer)
+    installers = manifests["installer"]["Installers"]
+    expect(sorted((i["Scope"], i["InstallerSwitches"]["Custom"]) for i in installers) ==
+           [("machine", "/AllUsers"), ("user", "/CurrentUser")], "installer scopes: %s" % installers)
+    for installer in installers:
+        expect(installer["InstallerSha256"].lower() == hashlib.sha256(image).hexdigest() and
+               installer["InstallerUrl"] ==
+               RELEASE_URL + os.path.basename(setup).replace("+", "%2B"),
+               "installer manifest: %s" % installer)
 
 
 def main(a, b):
