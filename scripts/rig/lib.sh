@@ -466,7 +466,9 @@ rig_ramp_all() { rig_xramp --all; }
 rig_gamma_reset() { xgamma -quiet -gamma 1.0; }
 
 rig_display_mode() { rig_wine "$RIG_WINDOWS_TOOLS/display_mode.exe" "$1" "$2"; }
-rig_display_restore() { xrandr -s 1280x1024 >/dev/null; }
+# The physical size too: each switch of Wine's scales it down with truncation and xrandr -s keeps
+# it, so that after some 16 round trips it reaches 0 mm and X refuses Wine's next switch.
+rig_display_restore() { xrandr -s 1280x1024 >/dev/null && xrandr --dpi 96 >/dev/null; }
 # Two-monitor rig: the second monitor switched off and back on at run time.
 rig_monitor2_off() { xrandr --output DUMMY1 --off; }
 rig_monitor2_on() { xrandr --output DUMMY1 --auto --right-of DUMMY0; }

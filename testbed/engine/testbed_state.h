@@ -133,6 +133,7 @@ struct State {
   int32_t frames_drawn = 0;
   int32_t next_frame_callbacks_run = 0;
   std::vector<UINT> seen_messages;
+  int32_t characters = 0;
   int32_t output_resyncs = 0;
   // Whether the thread that made the last view had COM in a single-threaded apartment.
   bool view_thread_in_sta = false;
@@ -166,6 +167,8 @@ const std::string* FindRegistrarName(FlutterDesktopPluginRegistrarRef registrar)
 void CreateViewWindow(FlutterDesktopViewController* controller, int32_t width, int32_t height);
 void DestroyViewWindow(FlutterDesktopViewController* controller);
 void RequestFrame(FlutterDesktopViewController* controller);
+// Counts the characters the top-level window hands over and shows the count as the view's text.
+void NoteTopLevelMessage(FlutterDesktopViewController* controller, UINT message);
 UINT MonitorDpi(HMONITOR monitor);
 
 }  // namespace testbed

@@ -76,6 +76,7 @@ bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
   if (state.seen_messages.size() < testbed::kMaxRecords) {
     state.seen_messages.push_back(message);
   }
+  testbed::NoteTopLevelMessage(controller, message);
   auto consumed = state.consumed_messages.find(message);
   if (consumed == state.consumed_messages.end()) {
     return false;

@@ -13,6 +13,11 @@ void DestroyViewWindow(FlutterDesktopViewController* controller) { (void)control
 
 void RequestFrame(FlutterDesktopViewController* controller) { (void)controller; }
 
+void NoteTopLevelMessage(FlutterDesktopViewController* controller, UINT message) {
+  (void)controller;
+  (void)message;
+}
+
 UINT MonitorDpi(HMONITOR monitor) {
   (void)monitor;
   return 96;

@@ -5,6 +5,8 @@
 
 #include <objbase.h>
 
+#include <string>
+
 #include "testbed/engine/module_instance.h"
 #include "testbed/engine/testbed_state.h"
 
@@ -123,6 +125,17 @@ void RequestFrame(FlutterDesktopViewController* controller) {
   }
   RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   PostMessageW(hwnd, kFrameMessage, 0, 0);
+}
+
+void NoteTopLevelMessage(FlutterDesktopViewController* controller, UINT message) {
+  if (message != WM_CHAR) {
+    return;
+  }
+  const int32_t characters = ++GetState().characters;
+  // A test in another process reads the view's text to know the host's loop made a character.
+  if (controller->view.hwnd != nullptr) {
+    SetWindowTextW(controller->view.hwnd, (L"characters " + std::to_wstring(characters)).c_str());
+  }
 }
 
 UINT MonitorDpi(HMONITOR monitor) {

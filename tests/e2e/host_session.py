@@ -203,7 +203,9 @@ class HostSession:
             if self.wait_exit(5) is None:
                 os.killpg(self.process.pid, signal.SIGKILL)
         if self.mode_changed:
+            # The physical size too, which each switch of Wine's shrinks (see rig_display_restore).
             run("xrandr", "-s", "1280x1024")
+            run("xrandr", "--dpi", "96")
         gamma_reset()
 
     def start(self):

@@ -46,19 +46,32 @@ class HostProcess {
     return static_cast<long>(code);
   }
 
-  // The process's visible top-level window of the host's class, waiting up to limit_ms.
-  HWND WaitForVisibleWindow(DWORD limit_ms = 20000) {
+  // Checks ready() until it holds; false once the process has ended or limit_ms has passed.
+  template <typename Ready>
+  bool WaitUntil(Ready ready, DWORD limit_ms = 20000) {
     const ULONGLONG deadline = GetTickCount64() + limit_ms;
     do {
-      HWND window = nullptr;
-      while ((window = FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW", nullptr))) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == process_id && IsWindowVisible(window)) return window;
-      }
-      if (WaitForSingleObject(process.Get(), 20) == WAIT_OBJECT_0) return nullptr;
+      if (ready()) return true;
+      if (WaitForSingleObject(process.Get(), 20) == WAIT_OBJECT_0) return false;
     } while (GetTickCount64() < deadline);
-    return nullptr;
+    return false;
+  }
+
+  // The process's visible top-level window of the host's class, waiting up to limit_ms.
+  HWND WaitForVisibleWindow(DWORD limit_ms = 20000) {
+    HWND window = nullptr;
+    WaitUntil(
+        [&] {
+          while (
+              (window = FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW", nullptr))) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == process_id && IsWindowVisible(window)) return true;
+          }
+          return false;
+        },
+        limit_ms);
+    return window;
   }
 
  private:

@@ -79,10 +79,15 @@ TEST_F(ProcessTest, RunsUntilTheWindowClosesWithTheCommandLineAsUtf8) {
       std::vector<LONG>({rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top}),
       std::vector<LONG>({10 * dpi / 96, 10 * dpi / 96, 680 * dpi / 96, 460 * dpi / 96}));
 
-  // The loop makes a character of a key; two round trips later it is queued before the close.
+  // The loop makes a character of a key. The close waits until the stand-in has seen it: a
+  // thread takes sent messages in any wait, so no round trip proves the key left the queue.
   PostMessageW(window, WM_KEYDOWN, 'A', 1);
-  SendMessageW(window, WM_NULL, 0, 0);
-  SendMessageW(window, WM_NULL, 0, 0);
+  HWND view = FindWindowExW(window, nullptr, L"VeskaroStandInView", nullptr);
+  EXPECT_TRUE(host.WaitUntil([view] {
+    wchar_t text[32] = {};
+    GetWindowTextW(view, text, 32);
+    return std::wstring(text) == L"characters 1";
+  }));
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(host.WaitForExit(), 0);
   // An argument that is not valid UTF-16 arrives empty, in its place.
