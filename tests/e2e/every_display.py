@@ -1,13 +1,9 @@
 #!/usr/bin/env python3
-"""The guard on a desktop of two monitors (scripts/rig/with-rig with VESKARO_RIG_MONITORS=2):
-every check opens a device context of each monitor's own, by its device name, and frees it
-again; a reset ramp is rewritten through a monitor's context, never through the whole
-screen's; and a monitor switched off and on while the host runs is followed at the next check.
-
-Every context under Wine reads and writes the one X-wide ramp, so the screen cannot tell a
-per-monitor host from a whole-screen one: the calls are the evidence, as Wine's dc trace
-channel reports them (the device each context is opened for, the context each gamma write
-and each deletion goes to)."""
+"""The guard on two monitors (run by scripts/rig/with-rig with VESKARO_RIG_MONITORS=2): every
+check opens each monitor's own context by name and deletes it, a reset ramp is rewritten through
+a monitor's context, and a monitor switched off and on while the host runs is followed. Under
+Wine every context writes the one X-wide ramp, so the evidence is the calls, from Wine's dc
+trace channel: the device each context is opened for, where each gamma write goes."""
 
 import os
 import re
@@ -23,112 +19,71 @@ OPEN = re.compile(r'NtGdiOpenDCW \(device=L"\\\\\\\\.\\\\(DISPLAY\d+)".*returnin
 WRITE = re.compile(r"NtGdiSetDeviceGammaRamp (0x[0-9a-f]+)")
 DELETE = re.compile(r"DC_DeleteObject (0x[0-9a-f]+)")
 BOTH, FIRST = ["DISPLAY1", "DISPLAY2"], ["DISPLAY1"]
-# The periodic check runs every 3 s; a check begins and ends within two of them.
-CHECKS_S = 10.0
+CHECKS_S = 10.0  # a check every 3 s, on a busy machine
 
 
-class Trace:
-    """The host's gamma work read from its stderr: one entry per check, each a list of
-    [device, gamma writes, deleted] for the monitors it opened, in order."""
-
-    def __init__(self, path):
-        self.path = path
-
-    def checks(self):
-        try:
-            with open(self.path, encoding="utf-8", errors="replace") as f:
-                lines = f.read().splitlines()
-        except OSError:
-            return []
-        checks, by_dc = [], {}
-        for line in lines:
-            opened, written, deleted = OPEN.search(line), WRITE.search(line), DELETE.search(line)
-            if opened:
-                device, dc = opened.groups()
-                if device == FIRST[0] or not checks:
-                    checks.append([])
-                by_dc[dc] = [device, 0, False]
-                checks[-1].append(by_dc[dc])
-            elif written:
-                expect(written.group(1) in by_dc,
-                       "a gamma write through a context not opened for a monitor: " + line)
-                by_dc[written.group(1)][1] += 1
-            elif deleted and deleted.group(1) in by_dc:
-                by_dc.pop(deleted.group(1))[2] = True
-        return checks
+def checks(path):
+    """One list per check, in order, of [device, gamma writes, deleted] per monitor opened."""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        lines = f.read().splitlines()
+    found, by_dc = [], {}
+    for line in lines:
+        opened, written, deleted = OPEN.search(line), WRITE.search(line), DELETE.search(line)
+        if opened:
+            if opened.group(1) == FIRST[0] or not found:
+                found.append([])
+            by_dc[opened.group(2)] = [opened.group(1), 0, False]
+            found[-1].append(by_dc[opened.group(2)])
+        elif written:
+            expect(written.group(1) in by_dc, "a gamma write not to a monitor's context: " + line)
+            by_dc[written.group(1)][1] += 1
+        elif deleted and deleted.group(1) in by_dc:
+            by_dc.pop(deleted.group(1))[2] = True
+    return found
 
 
 def devices(check):
     return [device for device, _, _ in check]
 
 
-def wait_for_checks(trace, monitors):
-    """Waits until a whole check (one the next has followed) opened exactly `monitors`;
-    returns the number of checks by then."""
-    def seen():
-        done = trace.checks()[:-1]
-        return bool(done) and devices(done[-1]) == monitors
-    expect(poll(seen, CHECKS_S, 0.1) is not None, "no check opened just %s: %s" %
-           (monitors, [devices(c) for c in trace.checks()[-3:]]))
-    return len(trace.checks())
-
-
-def restored_by(trace, since, monitors):
-    """Resets the ramp from outside; waits until it is back and returns the check that
-    rewrote it, which must have opened `monitors` and written through one of them."""
+def follows(host, monitors):
+    """Waits for a whole check (another began since) that opened just `monitors`; then resets
+    the ramp from outside and checks it is rewritten through one monitor's context by a check
+    that opened the same."""
+    def done():
+        return checks(host.stderr_path)[:-1]
+    expect(poll(lambda: done() and devices(done()[-1]) == monitors, CHECKS_S, 0.1) is not None,
+           "no check opened just %s: %s" % (monitors, [devices(c) for c in done()[-3:]]))
+    since = len(done())
     gamma_reset()
-    expect(poll(lambda: screen_is(WARM), CHECKS_S, 0.1) is not None,
-           "the reset was not undone: " + screen())
-    writing = [c for c in trace.checks()[since:] if any(w for _, w, _ in c)]
-    expect(len(writing) == 1, "expected one rewriting check, got %s" % writing)
-    check = writing[0]
-    expect(devices(check) == monitors, "the rewrite's check opened %s" % devices(check))
-    # Nudged, then exact, through one monitor's context (the first, unless the reset came
-    # between the two reads); the one X-wide ramp is then intact for the other.
-    writes = sorted(w for _, w, _ in check)
-    expect(writes == [0] * (len(monitors) - 1) + [2], "gamma writes per monitor: %s" % check)
-    return check
-
-
-def switch_second_monitor(on):
-    args = ["--auto", "--right-of", "DUMMY0"] if on else ["--off"]
-    result = run("xrandr", "--output", "DUMMY1", *args)
-    expect(result.returncode == 0, "xrandr failed: " + result.stderr)
+    expect(poll(lambda: screen_is(WARM), CHECKS_S, 0.1) is not None, "not restored: " + screen())
+    writing = [c for c in checks(host.stderr_path)[since:] if any(w for _, w, _ in c)]
+    # Nudged, then exact, through one context; the one X-wide ramp is then intact for the other.
+    expect(len(writing) == 1 and devices(writing[0]) == monitors and
+           sorted(w for _, w, _ in writing[0]) == [0] * (len(monitors) - 1) + [2],
+           "the rewriting check: %s" % writing)
 
 
 def main():
-    expect(os.environ.get("VESKARO_RIG_MONITORS") == "2",
-           "run on the two-monitor rig (VESKARO_RIG_MONITORS=2 scripts/rig/with-rig)")
+    expect(os.environ.get("VESKARO_RIG_MONITORS") == "2", "needs the two-monitor rig")
     os.environ["WINEDEBUG"] = "-all,err+module,+dc"
     with HostSession("every_display") as host:
-        trace = Trace(host.stderr_path)
         line = host.send(set_call(WARM))
         host.start_until_done(60000)
         expect(host.reply(line) == ("success", None), "set was not answered success")
-        first = trace.checks()
-        expect(first and devices(first[0]) == BOTH, "the first check: %s" % first[:1])
-        print("every_display: two monitors, each opened by name at every check")
-
-        since = wait_for_checks(trace, BOTH)
-        restored_by(trace, since - 1, BOTH)
-        print("every_display: a reset rewritten through DISPLAY1's own context")
-
-        switch_second_monitor(False)
-        since = wait_for_checks(trace, FIRST)
-        restored_by(trace, since - 1, FIRST)
-        print("every_display: DISPLAY2 switched off, no longer opened; the reset rewritten")
-
-        switch_second_monitor(True)
-        since = wait_for_checks(trace, BOTH)
-        restored_by(trace, since - 1, BOTH)
-        print("every_display: DISPLAY2 back, opened again at the next check")
-
-        undeleted = [c for c in trace.checks()[:-1] for d in c if not d[2]]
-        expect(not undeleted, "contexts not deleted after their check: %s" % undeleted)
+        first = checks(host.stderr_path)[:1]
+        expect(first and devices(first[0]) == BOTH, "the first check: %s" % first)
+        follows(host, BOTH)
+        for on, monitors in ((["--off"], FIRST), (["--auto", "--right-of", "DUMMY0"], BOTH)):
+            result = run("xrandr", "--output", "DUMMY1", *on)
+            expect(result.returncode == 0, "xrandr failed: " + result.stderr)
+            follows(host, monitors)
+            print("every_display: DISPLAY2 %s, followed" % on[0])
+        kept = [c for c in checks(host.stderr_path)[:-1] for d in c if not d[2]]
+        expect(not kept, "contexts not deleted after their check: %s" % kept)
         host.finish()
-        expect(host.log() == ["init: channel registered",
-                              "set: desired ramp received, guard armed",
-                              "reassert: ramp was reset -> rewrite OK"],
+        expect(host.log() == ["init: channel registered", "set: desired ramp received, guard "
+                              "armed", "reassert: ramp was reset -> rewrite OK"],
                "log: %r" % host.log())
     print("every_display: passed")
 
