@@ -177,14 +177,13 @@ TEST(GammaGuardRewrite, LogsOnlyChangesOfOutcome) {
 // display that cannot be opened or read is skipped; with none opened, the whole screen
 // serves as before.
 TEST(GammaGuardDisplays, EachDisplayIsRewrittenOnItsOwnWithOneOutcomePerCheck) {
-  struct Shown {
-    bool reset = false, opens = true, read_fails = false, rejects = false;
-  };
-  const Shown intact, reset{true}, closed{true, false}, unreadable{true, true, true},
-      rejecting{true, true, false, true};
+  using Display = FakeGammaPlatform::Display;
+  const GammaRamp off = IdentityRamp(), on = WarmRamp();
+  const Display intact{on}, reset{off}, closed{off, false}, unreadable{off, true, true},
+      rejecting{off, true, false, true};
   struct Case {
     const char* name;
-    std::vector<Shown> displays;
+    std::vector<Display> displays;
     Strings lines;
     bool whole_screen = false;
   };
@@ -195,34 +194,26 @@ TEST(GammaGuardDisplays, EachDisplayIsRewrittenOnItsOwnWithOneOutcomePerCheck) {
       {"one does not open", {closed, reset}, {kOk}},
       {"none opens", {closed, closed}, {kOk}, true},
       {"all intact", {intact, intact}, {}},
-      {"many", std::vector<Shown>(40, reset), {kOk}},
+      {"many", std::vector<Display>(40, reset), {kOk}},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
-    ArmedGuard armed(test.displays.size());
-    armed.screen.screen = IdentityRamp();  // touched only as the fallback
-    for (std::size_t i = 0; i < test.displays.size(); ++i) {
-      FakeGammaPlatform::Display& display = armed.screen.displays[i];
-      const Shown& shown = test.displays[i];
-      if (shown.reset) display.ramp = IdentityRamp();
-      display.opens = shown.opens;
-      display.read_fails = shown.read_fails;
-      display.rejects = shown.rejects;
-    }
+    ArmedGuard armed;
+    armed.screen.displays = test.displays;
+    armed.screen.screen = off;  // touched only as the fallback
     armed.guard->Reassert();
     armed.guard->Reassert();  // the rejecting display again: no second line
     EXPECT_EQ(armed.log.Messages(), test.lines);
     EXPECT_EQ(armed.screen.CallsOf(Op::kGetDC).size(), test.whole_screen ? 3u : 0u);
-    EXPECT_EQ(armed.screen.screen, test.whole_screen ? WarmRamp() : IdentityRamp());
+    EXPECT_EQ(armed.screen.screen, test.whole_screen ? on : off);
     for (std::size_t i = 0; i < test.displays.size(); ++i) {
       SCOPED_TRACE(i);
-      const Shown& shown = test.displays[i];
-      const bool served = shown.opens && !shown.read_fails && !shown.rejects;
-      EXPECT_EQ(armed.screen.displays[i].ramp,
-                !shown.reset || served ? WarmRamp() : IdentityRamp());
+      const Display& shown = test.displays[i];
+      const bool read = shown.ramp == off && shown.opens && !shown.read_fails;
+      EXPECT_EQ(armed.screen.displays[i].ramp, read && !shown.rejects ? on : shown.ramp);
       const auto ops = armed.screen.OpsOn(FakeGammaPlatform::DisplayDc(i));
       EXPECT_EQ(std::count(ops.begin(), ops.end(), Op::kSetRamp),
-                shown.reset && shown.opens && !shown.read_fails ? (shown.rejects ? 4 : 2) : 0);
+                read ? (shown.rejects ? 4 : 2) : 0);
       EXPECT_EQ(std::count(ops.begin(), ops.end(), Op::kOpenDisplay), shown.opens ? 2 : 0);
     }
   }
