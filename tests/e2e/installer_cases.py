@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The Windows installer as a user meets it, in a fresh Wine prefix on the rig's display, for all
-users (an upgrade, refusals while the app runs, the full colour range given back as it was) and
-only for the current user, proven by what it writes (Wine runs everything with full rights):
-nothing outside the profile and HKCU. Environment: tests/e2e/CMakeLists.txt's."""
+users (an upgrade, refusals while the app runs, the colour range given back) and only for the
+current user, proven by what it writes: nothing outside the profile and HKCU (Wine runs all with
+full rights). Both modes start at sign-in on request and refuse an install in the other mode."""
 
 import filecmp
 import os
