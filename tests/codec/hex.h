@@ -1,4 +1,4 @@
-// Byte vectors written as hexadecimal text in tests.
+// Byte vectors written as hexadecimal text in tests, and the reader's report.
 #ifndef TESTS_CODEC_HEX_H_
 #define TESTS_CODEC_HEX_H_
 
@@ -7,6 +7,8 @@
 #include <vector>
 
 namespace codec_test {
+
+inline constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader\n";
 
 // "0C 01 06" -> {0x0C, 0x01, 0x06}; spaces are ignored.
 inline std::vector<uint8_t> Hex(const std::string& text) {

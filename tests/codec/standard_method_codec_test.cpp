@@ -13,10 +13,10 @@ namespace {
 
 using codec_test::Concat;
 using codec_test::Hex;
+using codec_test::kInvalidRead;
 
 const StandardMethodCodec& Codec() { return StandardMethodCodec::GetInstance(); }
 
-const char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader\n";
 const char kNotAString[] = "Invalid method call; method name is not a string.\n";
 
 // "clear" without arguments reads them as null after a report; a call whose name is not a

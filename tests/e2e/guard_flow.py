@@ -1,15 +1,8 @@
 #!/usr/bin/env python3
-"""The guard flow end to end: the host under Wine shows its window and keeps the UI's gamma
-ramp on the dummy Xorg's real ramp against a real outside reset, until the UI clears it; a
-resume after that restores nothing. It is also the demo (scripts/demo): it prints the screen's
-ramp as it goes and the guard's log. The soak (tests/soak) covers refused ramps, display-mode
-switches and power events at random.
+"""The guard flow end to end, and the demo (scripts/demo): the UI's ramp kept on the dummy Xorg's
+real ramp against an outside reset until the UI clears it; a resume then restores nothing.
 
-ctest runs it on the package as a user gets it: cpack's zip of this build, unpacked into a fresh
-folder whose path has a space and an "é"; the executable there must carry the zip's version in
-its version record, and its manifest.
-
-  guard_flow.py [CPACK CPACK_CONFIG]     from the built bundle, or from the package
+  guard_flow.py [CPACK CPACK_CONFIG]     from the built bundle, or from cpack's zip unpacked
 """
 
 import os
@@ -42,7 +35,6 @@ PERIODIC_RESTORE_S = 5.0
 
 
 def show(label):
-    """The screen's 21 samples (entries 32, 64, .., 224 of each channel) as three rows."""
     values = screen().split() + [""] * 21
     for row, channel in enumerate(("red", "green", "blue")):
         print("  %-24s %-5s %s" % (label if row == 0 else "", channel,
@@ -50,7 +42,6 @@ def show(label):
 
 
 def start_armed(host, line):
-    """Starts the host whose scenario line `line` sets the warm ramp; waits until it shows."""
     host.start_until_done()
     expect(host.reply(line) == SUCCESS, "set was not answered success")
     # The reply comes after the immediate check, so the ramp is on the screen already.
@@ -59,7 +50,6 @@ def start_armed(host, line):
 
 
 def reset_and_time(limit_s):
-    """An outside reset, which the guard must undo within limit_s."""
     # The guard may win the race against our first read; a reset never seen three times in a
     # row means xgamma did nothing.
     for _ in range(3):
@@ -104,8 +94,7 @@ def guard_flow(host):
 
 
 def unpack(cpack, cpack_config, work):
-    """Packs the build with cpack, unpacks the zip into a fresh folder and checks the version
-    record and manifest of the executable there; returns the folder."""
+    """The zip unpacked under a path with a space and an "é", its version and manifest checked."""
     packages = os.path.join(work, "packages")
     subprocess.run([cpack, "--config", cpack_config, "-B", packages], check=True,
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
@@ -129,8 +118,6 @@ def unpack(cpack, cpack_config, work):
 
 
 def run_case(name, case, folder=None):
-    """Runs a case with veskaro_flutter.exe started from `folder` (the built bundle, an unpacked
-    archive, an installation); 0 when it passed."""
     start = time.monotonic()
     try:
         with HostSession(name, folder) as host:

@@ -1,13 +1,6 @@
 """Runs the built veskaro_flutter.exe under the Wine + Xorg rig with a scenario for the stand-in
 engine's player, and reads what it leaves behind: the replies, the guard's log, stderr, and the
-X server's real gamma ramp.
-
-Environment (tests/e2e/CMakeLists.txt sets it; the scripts set what they need):
-  VESKARO_E2E_RIG_ENV   KEY=VALUE file from scripts/rig/fixture-up (loaded when present)
-  VESKARO_E2E_BUNDLE    folder of veskaro_flutter.exe, flutter_windows.dll, data/
-  VESKARO_E2E_TOOLS     folder of ramp_probe.exe, display_mode.exe, post_message.exe, ...
-  VESKARO_E2E_WORK      scratch folder (scenarios, transcripts, signal files)
-"""
+X server's real gamma ramp. The VESKARO_E2E_* variables are tests/e2e/CMakeLists.txt's."""
 
 import os
 import re
@@ -23,7 +16,7 @@ REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 WINE_EXEC = os.path.join(REPO, "scripts", "rig", "wine-exec")
 TITLE = "veskaro_flutter"
 CHANNEL = "veskaro/gamma"
-LOG_LINE = re.compile(r"^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}  (.*)$")
+LOG_LINE = re.compile(r"\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}  ([^\r\n]*)")
 WM_CLOSE, WM_POWERBROADCAST = 16, 536
 # The guard's own tolerance; Wine's read-back is quantised by up to ~200.
 TOLERANCE = 512
@@ -39,7 +32,6 @@ def expect(condition, what):
 
 
 def scaled_ramp(red, green, blue):
-    """The identity ramp with each channel scaled: entry i is round(257 * i * scale)."""
     return [round(257 * i * scale) for scale in (red, green, blue) for i in range(256)]
 
 
@@ -57,7 +49,6 @@ def set_call(ramp):
 
 
 def poll(condition, timeout, every=0.02):
-    """Seconds until condition() held, or None after timeout."""
     start = time.monotonic()
     while not condition():
         if time.monotonic() - start > timeout:
@@ -72,8 +63,7 @@ def run(*args):
 
 
 def run_to_file(args, path, timeout):
-    """Runs a program with its output in a file (Wine programs never write into a pipe here, as
-    it would wait for wineserver's copy); returns (code, output)."""
+    """(code, output): into a file, as a Wine program's pipe would wait for wineserver's copy."""
     with open(path, "wb") as out:
         code = subprocess.call(args, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
                                timeout=timeout)
@@ -82,7 +72,6 @@ def run_to_file(args, path, timeout):
 
 
 def proc_status(pid, field):
-    """A number from /proc/PID/status (VmRSS, VmHWM: KiB)."""
     with open("/proc/%d/status" % pid, encoding="ascii") as f:
         return int(next(line.split()[1] for line in f if line.startswith(field + ":")))
 
@@ -108,17 +97,10 @@ def screen_is(ramp):
 
 
 def gamma_reset():
-    """An outside program resets the screen: xgamma from Linux."""
     expect(run("xgamma", "-quiet", "-gamma", "1.0").returncode == 0, "xgamma failed")
 
 
-def current_mode():
-    found = re.search(r"current (\d+) x (\d+),", run("xrandr").stdout)
-    return "%sx%s" % found.groups() if found else ""
-
-
 def host_pids():
-    """Ids of this prefix's processes running veskaro_flutter.exe."""
     prefix = ("WINEPREFIX=" + os.environ.get("WINEPREFIX", "")).encode()
     pids = []
     for entry in filter(str.isdigit, os.listdir("/proc")):
@@ -136,8 +118,7 @@ def host_pids():
 
 
 def load_rig_env():
-    """Takes the rig's variables from the e2e fixture's file (once: a case may then point
-    WINEPREFIX at a prefix of its own) and checks that the rig is up."""
+    """Once: a case may then point WINEPREFIX at a prefix of its own."""
     path = os.environ.pop("VESKARO_E2E_RIG_ENV", "")
     if os.path.exists(path):
         with open(path, encoding="utf-8") as env:
@@ -148,21 +129,18 @@ def load_rig_env():
                "fixture or scripts/rig/with-rig" % key)
 
 
+USER = os.environ.get("USER") or run("id", "-un").stdout.strip()
+
+
 def temp_folder(name):
     """The Unix and Windows paths of a session's temporary folder, where the guard logs."""
-    user = os.environ.get("USER") or run("id", "-un").stdout.strip()
-    return (os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", user, "Temp", name),
-            "C:\\users\\%s\\Temp\\%s" % (user, name))
+    return (os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", USER, "Temp", name),
+            "C:\\users\\%s\\Temp\\%s" % (USER, name))
 
 
 class HostSession:
-    """One run of the host with a scenario, in a fresh log folder.
-
-    `folder` holds veskaro_flutter.exe (the built bundle by default): any Unix path. Build the
-    scenario with send() / add() / await_signal() (each returns its line number), then
-    start(). The context exit prints what the host left behind if the session failed, stops the
-    host if it still runs and restores the ramp and the display mode.
-    """
+    """One run of the host from `folder` (the built bundle by default) with a scenario, in a
+    fresh log folder; send() / add() / await_signal() return the scenario's line number."""
 
     def __init__(self, name, folder=None):
         load_rig_env()
@@ -228,7 +206,6 @@ class HostSession:
                 stdin=subprocess.DEVNULL, stdout=out, stderr=err, start_new_session=True)
 
     def start_until_done(self, timeout_ms=30000):
-        """Ends the scenario with a wait for signal "done" and a close, and starts the host."""
         self.await_signal("done", timeout_ms)
         self.add("close")
         self.start()
@@ -243,7 +220,7 @@ class HostSession:
             return None
 
     def events(self, kind):
-        """The fields of every `kind` event the player wrote so far: "T EVENT FIELDS" lines."""
+        """The fields of every `kind` event so far: "T EVENT FIELDS" lines."""
         try:
             with open(self.transcript_path, "rb") as f:
                 f.seek(self._offset)
@@ -259,7 +236,6 @@ class HostSession:
         return [f for e, f in self._events if e == kind]
 
     def wait_event(self, kind, test, what, timeout=20):
-        """The fields of the first `kind` event that passes `test`."""
         poll(lambda: any(map(test, self.events(kind))) or not self.running(), timeout)
         found = [f for f in self.events(kind) if test(f)]
         expect(found, "no %s within %d s (host %s)" % (
@@ -267,7 +243,6 @@ class HostSession:
         return found[0]
 
     def reply(self, line, timeout=20):
-        """The decoded reply to a `send` line: see standard_codec.decode_reply."""
         prefix = "%d %s " % (line, CHANNEL)
         reply = self.wait_event("reply", lambda f: f.startswith(prefix), "reply to line %d" %
                                 line, timeout)[len(prefix):]
@@ -281,15 +256,13 @@ class HostSession:
         self.wait_event("await", win_path(path).__eq__, "await of %r" % name, timeout)
 
     def finish(self, timeout=20):
-        """Signals "done"; waits for the scenario's close and the host's exit, which must be 0."""
         self.signal("done")
         self.wait_event("close", "".__eq__, "close event", timeout)
         code = self.wait_exit(timeout)
         expect(code == 0, "host exit code %s %d s after close" % (code, timeout))
 
     def log(self):
-        """The log's messages without their time stamps; every line must be well formed and
-        end in CR LF on disk, as a text-mode file's on Windows."""
+        """The messages; every line well formed and ended by CR LF, as a text-mode file's."""
         try:
             with open(self.log_path, "rb") as f:
                 text = f.read().decode("ascii")
@@ -297,45 +270,38 @@ class HostSession:
             return []
         lines = text.split("\r\n")
         expect(lines.pop() == "", "the log does not end in CR LF: %r" % text[-80:])
-        expect(not any("\r" in line or "\n" in line for line in lines),
-               "a log line not ended by CR LF in %r" % lines)
-        found = [LOG_LINE.match(line) for line in lines]
-        expect(all(found), "malformed log line in %r" % lines)
+        found = [LOG_LINE.fullmatch(line) for line in lines]
+        expect(all(found), "malformed log line, or one not ended by CR LF, in %r" % lines)
         return [f.group(1) for f in found]
 
     def wait_log(self, message, count=1, timeout=5):
-        """Waits until `message` appears `count` times in the log."""
         expect(poll(lambda: self.log().count(message) >= count, timeout, 0.05) is not None,
                "log has %r fewer than %d times: %r" % (message, count, self.log()))
 
     def tool(self, name, *args):
-        """Runs a probe (ramp_probe, display_mode, post_message, process_stats) under Wine;
-        returns (code, output)."""
         self.mode_changed |= name == "display_mode"
         tools = os.environ["VESKARO_E2E_TOOLS"]
         return run_to_file([WINE_EXEC, os.path.join(tools, name + ".exe")] +
                            [str(a) for a in args], os.path.join(self.work, "tool-output.txt"), 60)
 
     def post_now(self, message, wparam=0):
-        """Posts a window message to the host from another process, as Windows would."""
         code, out = self.tool("post_message", TITLE, message, wparam, 0)
         expect(code == 0, "post_message.exe failed: " + out)
 
     def switch_mode(self, mode):
-        """Switches the display mode ("1024x768") from another Windows program."""
         code, out = self.tool("display_mode", *mode.split("x"))
-        expect(code == 0 and current_mode() == mode, "mode switch to %s failed (%s): %s" %
-               (mode, current_mode(), out))
+        found = re.search(r"current (\d+) x (\d+),", run("xrandr").stdout)
+        current = "%sx%s" % found.groups() if found else ""
+        expect(code == 0 and current == mode, "mode switch to %s failed (%s): %s" %
+               (mode, current, out))
 
     def pid(self):
-        """The Linux id of the one host process."""
         pids = host_pids()
         expect(len(pids) == 1, "expected one host process, found %s" % pids)
         return pids[0]
 
     def screenshot(self):
-        """A PNG of the window (unmanaged, so X knows its title) among the artifacts, once the
-        view's gradient shows; returns its path and colour count (0 without a window)."""
+        """A PNG of the unmanaged window once the view's gradient shows, and its colour count."""
         artifacts = os.environ.get("VESKARO_E2E_ARTIFACTS") or self.work
         os.makedirs(artifacts, exist_ok=True)
         png = os.path.join(artifacts, os.path.basename(self.work) + ".png")

@@ -1,15 +1,8 @@
 #!/usr/bin/env python3
-"""The Windows installer as a user meets it, in a fresh Wine prefix on the rig's display: an older
-build installed for all users and upgraded, the installed app's guard, install and uninstall
-refused while the app runs, and a silent uninstall that leaves only the guard's log; then the
-full colour range given back as it was before the install, whatever it was; then the same setup
-program installed only for the current user, proven by what it writes (Wine runs everything with
-full rights): nothing outside the profile and HKCU. Start at sign-in is written and removed in
-both modes, and a copy in one mode refuses an install in the other.
-
-Environment: as guard_flow.py, plus VESKARO_E2E_SETUP (the setup program), VESKARO_E2E_STAGE
-(the folder it ships) and VESKARO_E2E_CMAKE (to build the older installer).
-"""
+"""The Windows installer as a user meets it, in a fresh Wine prefix on the rig's display, for all
+users (an upgrade, refusals while the app runs, the colour range given back) and only for the
+current user, proven by what it writes: nothing outside the profile and HKCU (Wine runs all with
+full rights). Both modes start at sign-in on request and refuse an install in the other mode."""
 
 import filecmp
 import os
@@ -23,16 +16,14 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from guard_flow import (PERIODIC_RESTORE_S, guard_flow, reset_and_time, run_case,  # noqa: E402
                         start_armed)
-from host_session import (REPO, WARM, Failure, HostSession, expect, load_rig_env,  # noqa: E402
-                          poll, run_to_file, set_call, temp_folder, win_path)
+from host_session import (REPO, USER, WARM, Failure, HostSession, expect,  # noqa: E402
+                          load_rig_env, poll, run_to_file, set_call, temp_folder, win_path)
 
 ENTRY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\veskaro_flutter"
 RUN = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 KEY = "HKLM\\" + ENTRY
 INSTALLED = "C:\\Program Files\\veskaro_flutter"
 SHORTCUT = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\veskaro_flutter.lnk"
-USER = os.environ.get("USER") or subprocess.run(["id", "-un"], capture_output=True, text=True,
-                                                check=True).stdout.strip()
 PROFILE = "C:\\users\\" + USER
 USER_KEY = "HKCU\\" + ENTRY
 USER_INSTALLED = PROFILE + "\\AppData\\Local\\Programs\\veskaro_flutter"
@@ -77,28 +68,22 @@ def tree(folder):
     return found
 
 
-def registry(key=KEY):
-    code, out = wine("reg", "query", key)
-    return dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", out, re.M)) if code == 0 else {}
+def registry(key=KEY, *more):
+    code, out = wine("reg", "query", key, *more)
+    found = re.findall(r"^\s+(\w+)\s+REG_(\w+)\s+(.*?)\s*$", out, re.M) if code == 0 else []
+    return {name: int(text, 16) if kind == "DWORD" else text for name, kind, text in found}
 
 
 def gamma_range():
-    """GdiIcmGammaRange in the 64-bit view: a number (DWORD), text (REG_SZ) or None (absent)."""
-    code, out = wine("reg", "query", ICM, "/v", "GdiIcmGammaRange", "/reg:64")
-    found = re.search(r"REG_(DWORD|SZ)\s+(\S+)", out) if code == 0 else None
-    return found and (int(found.group(2), 16) if found.group(1) == "DWORD" else found.group(2))
+    return registry(ICM, "/v", "GdiIcmGammaRange", "/reg:64").get("GdiIcmGammaRange")
 
 
 def run_value(root):
-    """The command the Run key of HKLM or HKCU starts at sign-in for the app, or None."""
-    code, out = wine("reg", "query", root + "\\" + RUN, "/v", "veskaro_flutter")
-    found = re.search(r"REG_SZ\s+(.*?)\s*$", out, re.M) if code == 0 else None
-    return found and found.group(1)
+    return registry(root + "\\" + RUN).get("veskaro_flutter")
 
 
 def exported(key, *views):
-    """{subkey: its value lines} of `reg export` in each of the 32- or 64-bit views, exported
-    side by side (HKLM's 64-bit view takes seconds)."""
+    """{subkey: its value lines} per view; side by side, as HKLM's 64-bit view takes seconds."""
     paths = [os.path.join(WORK, "export-%d.reg" % view) for view in views]
     with open(os.path.join(WORK, "reg-export-output.txt"), "wb") as out:
         exports = [subprocess.Popen([os.environ["VESKARO_WINE"], "reg", "export", key,
@@ -128,15 +113,9 @@ def changed(before, after):
 
 
 def machine():
-    """All that an install for one user must leave alone: HKLM\\SOFTWARE in both views and
-    the folders outside the profile."""
     state = dict(zip(("HKLM 64", "HKLM 32"), exported("HKLM\\SOFTWARE", 64, 32)))
     state.update((f, {n: None for n in tree(unix(f))}) for f in MACHINE_FOLDERS)
     return state
-
-
-def machine_changes(before, after):
-    return {k: changed(before[k], after[k]) for k in before if changed(before[k], after[k])}
 
 
 def profile():
@@ -167,7 +146,7 @@ def setup(program, what, *switches):
 
 
 def uninstall_and_wait(installed=INSTALLED):
-    """Runs a copy of the uninstaller in place (_?=), which waits and returns its exit code."""
+    """A copy of the uninstaller run in place (_?=) waits for the work."""
     copy = os.path.join(WORK, "uninstall-copy.exe")
     shutil.copy(unix(installed + "\\uninstall.exe"), copy)
     # _?= counts only unquoted, and the folder has a space: cmd passes the line on as it is.
@@ -175,15 +154,14 @@ def uninstall_and_wait(installed=INSTALLED):
 
 
 def quiet_uninstall(key, folder):
-    """What a user runs: the quiet uninstall command, which returns before the work is done."""
+    """What a user runs, which returns before the work is done."""
     command = registry(key)["QuietUninstallString"]
     expect(wine(command.split('"')[1], "/S")[0] == 0, "uninstall did not start")
     poll(lambda: not os.path.exists(folder), 30, 0.2)
     expect(not os.path.exists(folder), "left behind: %s" % tree(folder))
 
 
-def check_installed(folder, stage, key, installed, version):
-    """The new build's files and nothing else, and the installed-apps entry."""
+def check_installed(folder, stage, key, installed, version, shortcut, root):
     expect(tree(folder) == tree(stage) | {"uninstall.exe"}, "installed files: %s" % tree(folder))
     for name in tree(stage):
         expect(filecmp.cmp(os.path.join(stage, name), os.path.join(folder, name), shallow=False),
@@ -194,11 +172,14 @@ def check_installed(folder, stage, key, installed, version):
               "QuietUninstallString": '"%s\\uninstall.exe" /S' % installed}
     values = registry(key)
     expect(all(values.get(k) == v for k, v in wanted.items()), "installed-apps entry: %s" % values)
-    expect(int(values.get("EstimatedSize", "0"), 16) > 0, "no estimated size: %s" % values)
+    expect(values.get("EstimatedSize", 0) > 0, "no estimated size: %s" % values)
+    with open(unix(shortcut), "rb") as f:
+        expect("veskaro_flutter.exe".encode("utf-16-le") in f.read(), "shortcut has no target")
+    starts = run_value(root)
+    expect(starts == '"%s\\veskaro_flutter.exe"' % installed, "%s Run value: %s" % (root, starts))
 
 
 def copied_stage(folder):
-    """A fresh copy of the folder the setup program ships."""
     shutil.rmtree(folder, ignore_errors=True)
     shutil.copytree(os.environ["VESKARO_E2E_STAGE"], folder)
     return folder
@@ -233,11 +214,7 @@ def all_users(setup_exe, stage, version):
     expect(code == 0 and retired in tree(folder), "older build not installed (%s)" % code)
     outcome = setup(setup_exe, "upgrade", "/STARTATSIGNIN=1"), gamma_range()
     expect(outcome == (0, FULL_RANGE), "upgrade: exit code and gamma range %s" % (outcome,))
-    check_installed(folder, stage, KEY, INSTALLED, version)
-    with open(unix(SHORTCUT), "rb") as f:
-        expect("veskaro_flutter.exe".encode("utf-16-le") in f.read(), "shortcut has no target")
-    starts = run_value("HKLM")
-    expect(starts == '"%s\\veskaro_flutter.exe"' % INSTALLED, "HKLM Run value: %s" % starts)
+    check_installed(folder, stage, KEY, INSTALLED, version, SHORTCUT, "HKLM")
 
     # One copy per user: an install for the current user alone would be a second entry.
     code = setup(setup_exe, "install only for me beside it", "/CurrentUser")
@@ -259,12 +236,9 @@ def all_users(setup_exe, stage, version):
         host.finish()
 
     quiet_uninstall(KEY, folder)
-    expect(not os.path.exists(unix(SHORTCUT)), "shortcut left behind")
-    expect(registry() == {}, "installed-apps entry left behind")
-    expect(run_value("HKLM") is None, "HKLM Run value left behind")
-    expect(os.path.exists(log), "the guard's log was removed")
-    left = gamma_range()
-    expect(left is None, "gamma range not given back: %s" % left)
+    left = os.path.exists(unix(SHORTCUT)), registry(), run_value("HKLM"), gamma_range()
+    expect(left == (False, {}, None, None) and os.path.exists(log), "after the uninstall "
+           "(shortcut, entry, Run value, range; the guard's log must stay): %s" % (left,))
 
     for before, switches, installed, since, after in GAMMA_RANGE_CASES:
         set_gamma_range(before)
@@ -279,24 +253,17 @@ def all_users(setup_exe, stage, version):
 def per_user(setup_exe, stage, version):
     folder = unix(USER_INSTALLED)
     machine_before, profile_before = machine(), profile()
-    start = time.monotonic()
     code = setup(setup_exe, "install only for me", "/CurrentUser", "/STARTATSIGNIN=1")
     expect(code == 0, "install only for me: exit code %s" % code)
-    check_installed(folder, stage, USER_KEY, USER_INSTALLED, version)
-    with open(unix(USER_SHORTCUT), "rb") as f:
-        expect("veskaro_flutter.exe".encode("utf-16-le") in f.read(), "shortcut has no target")
-    starts = run_value("HKCU")
-    expect(starts == '"%s\\veskaro_flutter.exe"' % USER_INSTALLED, "HKCU Run value: %s" % starts)
-    hkcu = profile()["HKCU"]
-    for key in changed(profile_before["HKCU"], hkcu):
-        print("HKCU written: [%s]\n    %s" % (key, "\n    ".join(hkcu.get(key, ["(removed)"]))))
+    check_installed(folder, stage, USER_KEY, USER_INSTALLED, version, USER_SHORTCUT, "HKCU")
     # Nor may it go machine-wide beside this copy, by default or by request.
     for switches in ((), ("/AllUsers",)):
         code = setup(setup_exe, "install for all users beside it", *switches)
         expect(code == STOPPED, "%s beside a copy only for me: %s" % (switches, code))
-    changes = machine_changes(machine_before, machine())
-    expect(not changes, "written outside the profile: %s" % changes)
-    print("outside the profile: nothing written (%.1f s)" % (time.monotonic() - start))
+    machine_after = machine()
+    changes = {k: changed(v, machine_after[k]) for k, v in machine_before.items()}
+    expect(not any(changes.values()), "written outside the profile: %s" % changes)
+    print("outside the profile: nothing written")
 
     expect(run_case("per-user", guard_flow, folder) == 0, "the per-user app's guard failed")
     with HostSession("per-user-running", folder) as host:

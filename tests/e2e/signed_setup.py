@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
-"""The build's stage signed with a throwaway certificate and made into a setup program as a
-signed release build makes it; in the rig's prefix it installs silently, the program and the
-uninstaller it wrote verify, the installed app runs the guard flow, and it uninstalls.
-Environment: as installer_cases.py."""
+"""The build's stage signed with a throwaway certificate, as a release build signs it: installed
+in the rig's prefix, the program and its uninstaller verify and the app runs the guard flow."""
 
 import os
 import subprocess
@@ -14,11 +12,8 @@ sys.path[:0] = [HERE, os.path.join(HERE, "..", "release")]
 from guard_flow import guard_flow, run_case  # noqa: E402
 from host_session import (REPO, Failure, expect, load_rig_env, poll,  # noqa: E402
                           run_to_file)
-from installer_cases import copied_stage, make_setup, setup_version  # noqa: E402
+from installer_cases import INSTALLED, copied_stage, make_setup, setup_version, unix  # noqa: E402
 from throwaway_certificate import make_certificate, signature_ok  # noqa: E402
-
-INSTALLED = os.path.join("drive_c", "Program Files", "veskaro_flutter")
-
 
 def signed_setup(work, keys):
     stage = copied_stage(os.path.join(work, "stage"))
@@ -38,7 +33,7 @@ def main(work):
     output = os.path.join(work, "wine-output.txt")
     code, out = run_to_file([wine, setup, "/S"], output, 120)
     expect(code == 0, "signed setup exit code %s: %s" % (code, out))
-    folder = os.path.join(os.environ["WINEPREFIX"], INSTALLED)
+    folder = unix(INSTALLED)
     for program in ("veskaro_flutter.exe", "uninstall.exe"):
         ok, out = signature_ok(os.path.join(folder, program), keys["ca"])
         expect(ok, "installed %s does not verify:\n%s" % (program, out))

@@ -36,7 +36,7 @@ def expect(condition, what):
 
 
 def run(args, cwd=None):
-    """The exit code and output, its lines joined as CMake wraps them."""
+    """The output's lines joined as CMake wraps them."""
     result = subprocess.run(args, cwd=cwd, capture_output=True, text=True, check=False)
     return result.returncode, " ".join((result.stdout + result.stderr).split())
 

@@ -7,8 +7,7 @@ import subprocess
 
 
 def make_certificate(folder):
-    """A CA, a code-signing certificate it issued, and that certificate with its key in a
-    PKCS#12 file locked with a random password: their paths and the password."""
+    """A CA and the PKCS#12 file of a code-signing certificate it issued, with a random password."""
     os.makedirs(folder, exist_ok=True)
     path = lambda name: os.path.join(folder, name)  # noqa: E731
     password = "pw-" + secrets.token_hex(12)
@@ -29,7 +28,6 @@ def make_certificate(folder):
 
 
 def signature_ok(program, ca):
-    """osslsigncode's verdict on `program`'s signature against the CA, and what it printed."""
     result = subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", program],
                             capture_output=True, text=True, check=False)
     output = result.stdout + result.stderr

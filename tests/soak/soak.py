@@ -1,11 +1,8 @@
 #!/usr/bin/env python3
 """Soak of the built host under the Wine + Xorg rig: in random steps, the driver resets the
 screen from outside, switches the display mode or posts a power event, then the scripted user
-interface sets ramps (some the driver refuses) and clears. The host must stay up and exit 0
-when closed, undo every outside reset of a guarded ramp in time, answer every message, log one
-line per set, refused ramp, clear, display change and resume (and no other kind), write nothing
-on stderr, and keep its resources steady. Bad and undecodable messages are the unit tables' and
-the fuzz corpora's.
+interface sets ramps (some the driver refuses) and clears. The host must stay up, undo resets
+in time, answer, log as expected, keep stderr empty and its resources steady.
 
   soak.py [--duration S] [--plan N] [--sample-every S]     (--plan N replays a plan's steps)
 """
@@ -50,7 +47,6 @@ OPENING = [("none", [("set", set_call(WARM), WARM)]), ("mode", []), ("xgamma", [
 
 
 def slope(xs, ys):
-    """Least-squares slope of ys over xs."""
     mx, my = sum(xs) / len(xs), sum(ys) / len(ys)
     return (sum((x - mx) * (y - my) for x, y in zip(xs, ys)) /
             sum((x - mx) ** 2 for x in xs))
@@ -176,8 +172,6 @@ class Soak:
         return 1 if self.violations else 0
 
     def sample(self, host, pid, start, steps):
-        """Resources from both sides of Wine: /proc for the Linux process's resident set and
-        descriptors, process_stats.exe for Windows handles, GDI objects and the working set."""
         code, out = host.tool("process_stats", TITLE)
         lines = [l for l in out.splitlines() if l.startswith("{")]
         expect(code == 0 and lines, "process_stats.exe failed (%d): %s" % (code, out.strip()))
@@ -206,7 +200,6 @@ class Soak:
         self.check_log(host)
 
     def check_growth(self):
-        """The last sample against the first after the warm-up (the first sampling period)."""
         settled = [s for s in self.samples if s["t"] >= self.args.sample_every]
         if len(settled) < 2:
             self.violate("too few samples after the warm-up to judge growth (%d)" % len(settled))
