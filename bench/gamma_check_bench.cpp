@@ -45,9 +45,8 @@ class BenchScreen : public GammaPlatform {
   explicit BenchScreen(std::size_t displays = 0) : display_count(displays) {
     for (std::size_t i = 0; i < displays; ++i) ramps[i] = screen;
   }
-  std::size_t ForEachDisplay(DisplayVisitor& visitor) override {
+  void ForEachDisplay(DisplayVisitor& visitor) override {
     for (std::size_t i = 0; i < display_count; ++i) visitor.Visit(&ramps[i]);
-    return display_count;
   }
   DeviceContext GetDC(WindowHandle) override { return this; }
   void ReleaseDC(WindowHandle, DeviceContext) override {}

@@ -115,18 +115,14 @@ class FakeScreen : public GammaPlatform {
  public:
   enum class DcMode { kOk, kFails, kFailsOdd, kFailsEven };
 
-  std::size_t ForEachDisplay(DisplayVisitor& visitor) override {
-    if (dc_mode == DcMode::kFails) {
-      return 0;
-    }
-    for (std::size_t i = 0; i < displays; ++i) {
+  void ForEachDisplay(DisplayVisitor& visitor) override {
+    for (std::size_t i = 0; dc_mode != DcMode::kFails && i < displays; ++i) {
       ++get_dc_calls;
       ++open_dcs;
       visitor.Visit(kDisplayDc);
       Check(!next_write_exact);  // a display's rewrite is done before it is closed
       --open_dcs;
     }
-    return displays;
   }
 
   DeviceContext GetDC(WindowHandle window) override {

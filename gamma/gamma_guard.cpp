@@ -136,6 +136,7 @@ class GammaGuard::DisplayCheck final : public GammaPlatform::DisplayVisitor {
   explicit DisplayCheck(GammaGuard& guard) : guard(guard) {}
 
   void Visit(GammaPlatform::DeviceContext display) override {
+    ++displays;
     GammaRamp current;
     if (!guard.platform.GetDeviceGammaRamp(display, current) || !guard.IsReset(current)) {
       return;
@@ -147,6 +148,7 @@ class GammaGuard::DisplayCheck final : public GammaPlatform::DisplayVisitor {
     }
   }
 
+  std::size_t displays = 0;
   bool rewritten = false;
   bool rejected = false;
 
@@ -159,7 +161,8 @@ void GammaGuard::Reassert() {
     return;
   }
   DisplayCheck check(*this);
-  if (platform.ForEachDisplay(check) == 0) {
+  platform.ForEachDisplay(check);
+  if (check.displays == 0) {
     ReassertWholeScreen();
     return;
   }

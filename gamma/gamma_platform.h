@@ -3,7 +3,6 @@
 #ifndef GAMMA_GAMMA_PLATFORM_H_
 #define GAMMA_GAMMA_PLATFORM_H_
 
-#include <cstddef>
 #include <cstdint>
 
 #include "gamma/gamma_ramp.h"
@@ -27,9 +26,9 @@ class GammaPlatform {
   virtual ~GammaPlatform() = default;
 
   // Opens a device context for each display of the desktop in turn, hands it to visitor
-  // and frees it again. A display whose context does not open is left out. Returns the
-  // number of displays visited: 0 when none could be enumerated or opened.
-  virtual std::size_t ForEachDisplay(DisplayVisitor& visitor) = 0;
+  // and frees it again. A display whose context does not open is left out, so a visitor
+  // that was handed none knows that no display could be enumerated or opened.
+  virtual void ForEachDisplay(DisplayVisitor& visitor) = 0;
   // A device context for the window, or for the whole screen when window is null;
   // null on failure.
   virtual DeviceContext GetDC(WindowHandle window) = 0;

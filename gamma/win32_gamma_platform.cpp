@@ -14,13 +14,8 @@ struct DisplayDcTraits {
 };
 using DisplayDc = UniqueAny<DisplayDcTraits>;
 
-struct Enumeration {
-  GammaPlatform::DisplayVisitor* visitor;
-  std::size_t visited;
-};
-
 BOOL CALLBACK VisitMonitor(HMONITOR monitor, HDC /*unused*/, LPRECT /*unused*/, LPARAM data) {
-  auto& enumeration = *reinterpret_cast<Enumeration*>(data);
+  auto& visitor = *reinterpret_cast<GammaPlatform::DisplayVisitor*>(data);
   MONITORINFOEXW info = {};
   info.cbSize = sizeof(info);
   if (::GetMonitorInfoW(monitor, &info) == FALSE) {
@@ -28,18 +23,15 @@ BOOL CALLBACK VisitMonitor(HMONITOR monitor, HDC /*unused*/, LPRECT /*unused*/, 
   }
   const DisplayDc dc(::CreateDCW(L"DISPLAY", info.szDevice, nullptr, nullptr));
   if (dc) {
-    enumeration.visitor->Visit(dc.Get());
-    ++enumeration.visited;
+    visitor.Visit(dc.Get());
   }
   return TRUE;
 }
 
 }  // namespace
 
-std::size_t Win32GammaPlatform::ForEachDisplay(DisplayVisitor& visitor) {
-  Enumeration enumeration = {&visitor, 0};
-  ::EnumDisplayMonitors(nullptr, nullptr, VisitMonitor, reinterpret_cast<LPARAM>(&enumeration));
-  return enumeration.visited;
+void Win32GammaPlatform::ForEachDisplay(DisplayVisitor& visitor) {
+  ::EnumDisplayMonitors(nullptr, nullptr, VisitMonitor, reinterpret_cast<LPARAM>(&visitor));
 }
 
 GammaPlatform::DeviceContext Win32GammaPlatform::GetDC(WindowHandle window) {

@@ -7,7 +7,7 @@
 
 class Win32GammaPlatform : public GammaPlatform {
  public:
-  std::size_t ForEachDisplay(DisplayVisitor& visitor) override;
+  void ForEachDisplay(DisplayVisitor& visitor) override;
   DeviceContext GetDC(WindowHandle window) override;
   void ReleaseDC(WindowHandle window, DeviceContext dc) override;
   bool GetDeviceGammaRamp(DeviceContext dc, GammaRamp& ramp) override;

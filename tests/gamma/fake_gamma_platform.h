@@ -38,16 +38,13 @@ class FakeGammaPlatform : public GammaPlatform {
     bool rejects = false;
   };
 
-  std::size_t ForEachDisplay(DisplayVisitor& visitor) override {
-    std::size_t visited = 0;
+  void ForEachDisplay(DisplayVisitor& visitor) override {
     for (std::size_t i = 0; i < displays.size(); ++i) {
       if (!displays[i].opens) continue;
       calls.push_back({Op::kOpenDisplay, DisplayDc(i), 0, 0, {}});
       visitor.Visit(DisplayDc(i));
       calls.push_back({Op::kCloseDisplay, DisplayDc(i), 0, 0, {}});
-      ++visited;
     }
-    return visited;
   }
   DeviceContext GetDC(WindowHandle window) override {
     calls.push_back({Op::kGetDC, window, 0, 0, {}});
