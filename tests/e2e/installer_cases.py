@@ -153,11 +153,13 @@ def uninstall_and_wait(installed=INSTALLED):
     return wine("cmd", "/c", "%s /S _?=%s" % (copy, installed))[0]
 
 
-def quiet_uninstall(key, folder):
-    """What a user runs, which returns before the work is done."""
+def quiet_uninstall(key, folder, *last_keys):
+    """What a user runs, which returns before the work is done: waits for the folder and for
+    the keys the uninstaller removes last (its entry after the shortcut, then `last_keys`)."""
     command = registry(key)["QuietUninstallString"]
     expect(wine(command.split('"')[1], "/S")[0] == 0, "uninstall did not start")
-    poll(lambda: not os.path.exists(folder), 30, 0.2)
+    poll(lambda: not os.path.exists(folder) and
+         all(wine("reg", "query", k)[0] != 0 for k in (key,) + last_keys), 30, 0.2)
     expect(not os.path.exists(folder), "left behind: %s" % tree(folder))
 
 
@@ -276,7 +278,7 @@ def per_user(setup_exe, stage, version):
     expect(code == 0 and registry(USER_KEY) and run_value("HKCU") is None,
            "upgrade only for me without start at sign-in: %s" % code)
 
-    quiet_uninstall(USER_KEY, folder)
+    quiet_uninstall(USER_KEY, folder, USER_KEY.rsplit("\\", 1)[0])
     after = profile()
     logs = {os.path.join("Temp", name, "tarnuvo_gamma.log")
             for name in ("per-user", "per-user-running")}
