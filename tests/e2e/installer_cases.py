@@ -189,7 +189,8 @@ def copied_stage(folder):
 
 def make_setup(stage, version, output, *options):
     subprocess.run([os.environ["VESKARO_E2E_CMAKE"], "-DSTAGE=" + stage, "-DVERSION=" + version,
-                    "-DOUTPUT=" + output] + list(options) +
+                    "-DOUTPUT=" + output, "-DHELPER=" + os.environ["VESKARO_E2E_HELPER"]] +
+                   list(options) +
                    ["-P", os.path.join(REPO, "cmake", "make_installer.cmake")], check=True)
     return output
 
