@@ -1,5 +1,5 @@
-// window_texts.exe PREFIX [BUTTON]: prints, in UTF-8, the title of every visible top-level window
-// whose title starts with PREFIX and, indented, its child windows' texts. With BUTTON, clicks
+// window_texts.exe PART [BUTTON]: prints, in UTF-8, the title of every visible top-level window
+// whose title contains PART and, indented, its child windows' texts. With BUTTON, clicks
 // the first child button whose text is BUTTON ("&" ignored) as a user would (WM_COMMAND to its
 // dialog). Exit code 1 when no such window or button exists.
 #include <windows.h>
@@ -29,7 +29,7 @@ void Print(const std::wstring& text, const char* indent) {
 }
 
 struct Search {
-  std::wstring prefix;
+  std::wstring part;
   std::wstring button;
   std::vector<HWND> windows;
   HWND clicked = nullptr;
@@ -51,7 +51,7 @@ BOOL CALLBACK OnChild(HWND child, LPARAM data) {
 
 BOOL CALLBACK OnTopLevel(HWND window, LPARAM data) {
   auto* search = reinterpret_cast<Search*>(data);
-  if (IsWindowVisible(window) && Text(window).rfind(search->prefix, 0) == 0) {
+  if (IsWindowVisible(window) && Text(window).find(search->part) != std::wstring::npos) {
     search->windows.push_back(window);
   }
   return TRUE;
@@ -61,11 +61,11 @@ BOOL CALLBACK OnTopLevel(HWND window, LPARAM data) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2 && argc != 3) {
-    std::fprintf(stderr, "usage: window_texts.exe PREFIX [BUTTON]\n");
+    std::fprintf(stderr, "usage: window_texts.exe PART [BUTTON]\n");
     return 2;
   }
   Search search;
-  search.prefix = argv[1];
+  search.part = argv[1];
   search.button = argc == 3 ? argv[2] : L"";
   EnumWindows(OnTopLevel, reinterpret_cast<LPARAM>(&search));
   for (HWND window : search.windows) {
