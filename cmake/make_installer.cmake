@@ -149,8 +149,8 @@ foreach(file "${script_dir}/resources/installer_texts/en.txt" ${text_files})
   set(extra ${names})
   list(REMOVE_ITEM extra ${english_names} language)
   if(missing OR extra OR NOT text_language)
-    message(FATAL_ERROR "${file}: missing texts: ${missing} ${text_language}; texts English does "
-                        "not have: ${extra}")
+    message(FATAL_ERROR "${file}: texts missing: ${missing}; not in en.txt: ${extra}; NSIS "
+                        "language: ${text_language}")
   endif()
   string(REPLACE " " ";" languages "${text_language}")
   foreach(language ${languages})
