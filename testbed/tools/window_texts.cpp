@@ -1,48 +1,45 @@
 // window_texts.exe PART [BUTTON]: prints, in UTF-8, the title of every visible top-level window
-// whose title contains PART and, indented, its child windows' texts. With BUTTON, clicks
-// the first child button whose text is BUTTON ("&" ignored) as a user would (WM_COMMAND to its
+// whose title contains PART, in z-order, and indented its child windows' texts ("&" left out).
+// With BUTTON, clicks the first child button with that text as a user would (WM_COMMAND to its
 // dialog). Exit code 1 when no such window or button exists.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace {
 
-std::wstring Text(HWND window) {
-  wchar_t text[1024] = {};
-  GetWindowTextW(window, text, 1024);
-  std::wstring plain;
-  for (const wchar_t* c = text; *c != L'\0'; ++c) {
-    if (*c != L'&') {
-      plain += *c;
-    }
+struct Search {
+  std::string part;
+  std::string button;
+  bool found = false;
+  bool clicked = false;
+};
+
+std::string Utf8(const wchar_t* text) {
+  char utf8[4096] = {};
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+  std::string plain;
+  for (const char* c = utf8; *c != '\0'; ++c) {
+    plain += *c == '&' ? "" : std::string(1, *c);
   }
   return plain;
 }
 
-void Print(const std::wstring& text, const char* indent) {
-  char utf8[4096] = {};
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
-  std::printf("%s%s\n", indent, utf8);
+std::string Text(HWND window) {
+  wchar_t text[1024] = {};
+  GetWindowTextW(window, text, 1024);
+  return Utf8(text);
 }
-
-struct Search {
-  std::wstring part;
-  std::wstring button;
-  std::vector<HWND> windows;
-  HWND clicked = nullptr;
-};
 
 BOOL CALLBACK OnChild(HWND child, LPARAM data) {
   auto* search = reinterpret_cast<Search*>(data);
-  const std::wstring text = Text(child);
+  const std::string text = Text(child);
   if (!text.empty()) {
-    Print(text, "  ");
+    std::printf("  %s\n", text.c_str());
   }
-  if (search->clicked == nullptr && !search->button.empty() && text == search->button) {
-    search->clicked = child;
+  if (!search->clicked && !search->button.empty() && text == search->button) {
+    search->clicked = true;
     PostMessageW(GetParent(child), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED),
                  reinterpret_cast<LPARAM>(child));
   }
@@ -51,8 +48,11 @@ BOOL CALLBACK OnChild(HWND child, LPARAM data) {
 
 BOOL CALLBACK OnTopLevel(HWND window, LPARAM data) {
   auto* search = reinterpret_cast<Search*>(data);
-  if (IsWindowVisible(window) && Text(window).find(search->part) != std::wstring::npos) {
-    search->windows.push_back(window);
+  const std::string title = Text(window);
+  if (IsWindowVisible(window) && title.find(search->part) != std::string::npos) {
+    search->found = true;
+    std::printf("%s\n", title.c_str());
+    EnumChildWindows(window, OnChild, data);
   }
   return TRUE;
 }
@@ -64,13 +64,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "usage: window_texts.exe PART [BUTTON]\n");
     return 2;
   }
-  Search search;
-  search.part = argv[1];
-  search.button = argc == 3 ? argv[2] : L"";
+  Search search{Utf8(argv[1]), argc == 3 ? Utf8(argv[2]) : ""};
   EnumWindows(OnTopLevel, reinterpret_cast<LPARAM>(&search));
-  for (HWND window : search.windows) {
-    Print(Text(window), "");
-    EnumChildWindows(window, OnChild, reinterpret_cast<LPARAM>(&search));
-  }
-  return search.windows.empty() || (argc == 3 && search.clicked == nullptr) ? 1 : 0;
+  return search.found && (argc == 2 || search.clicked) ? 0 : 1;
 }

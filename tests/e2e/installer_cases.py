@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
 """The Windows installer as a user meets it, in a fresh Wine prefix on the rig's display, for all
 users (the colour range given back) and only for the current user, proven by what it writes:
-nothing outside the profile and HKCU (Wine runs all with full rights). In both modes an upgrade
-closes the running app and starts it again, an uninstall closes it and gives the screen the
-identity ramp; both start at sign-in on request and refuse an install in the other mode. The
-wizard speaks the Windows display language (Wine's comes from LC_ALL)."""
+nothing outside the profile and HKCU (Wine runs all with full rights). Both modes close and
+restart the running app, start at sign-in on request and refuse an install in the other mode."""
 
 import filecmp
 import os
@@ -81,8 +79,8 @@ def wizard(args, texts, language="C"):
 
 
 def click(button, process, code):
-    expect(window_texts(button)[0] == 0, "no button %s" % button)
-    expect(process.wait(30) == code, "%s: exit code %s" % (button, process.returncode))
+    expect(window_texts(button)[0] == 0 and process.wait(30) == code,
+           "%s: exit code %s" % (button, process.returncode))
 
 
 def screenshot(name):
@@ -97,15 +95,14 @@ def screenshot(name):
 
 def running_from(installed):
     """The hosts running from the installed exe (Wine names a process by its Windows path)."""
-    exe = (installed + "\\veskaro_flutter.exe").lower().encode()
-    found = []
-    for pid in host_pids():
+    def program(pid):
         try:
             with open("/proc/%d/cmdline" % pid, "rb") as f:
-                found += [pid] if f.read().split(b"\0")[0].lower() == exe else []
-        except OSError:
-            continue
-    return found
+                return f.read().split(b"\0")[0].lower()
+        except OSError:  # ended meanwhile
+            return b""
+    exe = (installed + "\\veskaro_flutter.exe").lower().encode()
+    return [pid for pid in host_pids() if program(pid) == exe]
 
 
 def upgrade_while_running(name, folder, installed, setup_exe, *switches):
@@ -227,10 +224,6 @@ def uninstaller_in_place(switches, installed=INSTALLED):
     return ["cmd", "/c", "%s %s _?=%s" % (copy, switches, installed)]
 
 
-def uninstall_and_wait():
-    return wine(*uninstaller_in_place("/S"))[0]
-
-
 def quiet_uninstall(key, folder, *last_keys):
     """What a user runs, which returns before the work is done: waits for the folder and for
     the keys the uninstaller removes last (its entry after the shortcut, then `last_keys`)."""
@@ -308,8 +301,8 @@ def all_users(setup_exe, stage, version):
     # The uninstaller asks before it closes the app; cancelled, it changes nothing.
     before = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in tree(folder)}
     asking = wizard(uninstaller_in_place(""), ["Uninstall"])
-    expect(window_texts("Uninstall")[0] == 0, "no Uninstall button")
-    expect(poll(lambda: "is running from" in window_texts()[1], 30, 0.3) is not None,
+    expect(window_texts("Uninstall")[0] == 0 and
+           poll(lambda: "is running from" in window_texts()[1], 30, 0.3) is not None,
            "no question: " + window_texts()[1])
     screenshot("uninstall-running-app")
     click("Cancel", asking, STOPPED)
@@ -326,7 +319,7 @@ def all_users(setup_exe, stage, version):
         seen = [setup(setup_exe, "install, range %r" % before, *switches), gamma_range()]
         if since is not None:
             set_gamma_range(since)
-        seen += [uninstall_and_wait(), gamma_range()]
+        seen += [wine(*uninstaller_in_place("/S"))[0], gamma_range()]
         expect(seen == [0, installed, 0, after], "range %r %s, then %s: exit codes and ranges %s"
                % (before, switches, since, seen))
 
@@ -374,8 +367,7 @@ def main():
         print("%s: %.1f s" % (phase.__name__, time.monotonic() - start))
     for language, texts in FIRST_PAGES:
         page = wizard([setup_exe], texts + ["veskaro_flutter " + version], language)
-        if language.startswith("ja"):
-            screenshot("setup-japanese")
+        screenshot("setup-" + language[:2])
         click(texts[0], page, CANCELLED)
     for switches in BAD_SWITCHES:
         code = setup(setup_exe, "bad switches %s" % (switches,), *switches)
