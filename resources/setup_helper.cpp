@@ -18,8 +18,6 @@
 #include <wrl/client.h>
 
 #include <cwchar>
-#include <string>
-#include <vector>
 
 using Microsoft::WRL::ComPtr;
 
@@ -28,57 +26,66 @@ namespace {
 // The class window/win32_window.cpp registers for the app's one top-level window.
 constexpr wchar_t kWindowClass[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
 constexpr DWORD kCloseTimeoutMs = 15000;
+constexpr DWORD kPathLength = MAX_PATH * 2;
+// More copies than any user runs; the app itself allows one per exe path.
+constexpr int kMostCopies = 16;
 // The Task Scheduler's class; MinGW declares it but its libraries do not define it.
 constexpr CLSID kTaskScheduler = {
     0x0F87369F, 0xA4E5, 0x4CFC, {0xBD, 0x3E, 0x73, 0xE6, 0x15, 0x45, 0x72, 0xDD}};
 
-// The long, full form, so that a path spelled another way still names the same file.
-std::wstring Canonical(const wchar_t* path) {
-  wchar_t full[MAX_PATH * 2] = {};
-  wchar_t longer[MAX_PATH * 2] = {};
-  if (GetFullPathNameW(path, MAX_PATH * 2, full, nullptr) == 0) {
-    return path;
+// The long, full form, so that a path spelled another way still names the same file. Fixed
+// buffers, no C++ strings: the helper ships twice inside the setup program, so it stays small.
+void Canonical(const wchar_t* path, wchar_t (&out)[kPathLength]) {
+  wchar_t full[kPathLength] = {};
+  if (GetFullPathNameW(path, kPathLength, full, nullptr) == 0) {
+    lstrcpynW(full, path, kPathLength);
   }
-  DWORD length = GetLongPathNameW(full, longer, MAX_PATH * 2);
-  return length > 0 && length < MAX_PATH * 2 ? longer : full;
+  const DWORD length = GetLongPathNameW(full, out, kPathLength);
+  if (length == 0 || length >= kPathLength) {
+    lstrcpynW(out, full, kPathLength);
+  }
 }
 
-std::wstring ImagePath(HANDLE process) {
-  wchar_t path[MAX_PATH * 2] = {};
-  DWORD length = MAX_PATH * 2;
-  return QueryFullProcessImageNameW(process, 0, path, &length) ? Canonical(path) : L"";
-}
-
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+bool RunsFrom(HANDLE process, const wchar_t* exe) {
+  wchar_t image[kPathLength] = {};
+  wchar_t canonical[kPathLength] = {};
+  DWORD length = kPathLength;
+  if (!QueryFullProcessImageNameW(process, 0, image, &length)) {
+    return false;
+  }
+  Canonical(image, canonical);
+  return CompareStringOrdinal(canonical, -1, exe, -1, TRUE) == CSTR_EQUAL;
 }
 
 int Close(const wchar_t* exe) {
-  const std::wstring wanted = Canonical(exe);
-  std::vector<HANDLE> closing;
+  wchar_t wanted[kPathLength] = {};
+  Canonical(exe, wanted);
+  HANDLE closing[kMostCopies] = {};
+  int count = 0;
   HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, kWindowClass, nullptr)) != nullptr) {
+  while (count < kMostCopies &&
+         (window = FindWindowExW(nullptr, window, kWindowClass, nullptr)) != nullptr) {
     DWORD id = 0;
     GetWindowThreadProcessId(window, &id);
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id);
     if (process == nullptr) {
       continue;
     }
-    if (SamePath(ImagePath(process), wanted) && PostMessageW(window, WM_CLOSE, 0, 0)) {
-      closing.push_back(process);
+    if (RunsFrom(process, wanted) && PostMessageW(window, WM_CLOSE, 0, 0)) {
+      closing[count++] = process;
     } else {
       CloseHandle(process);
     }
   }
   const ULONGLONG deadline = GetTickCount64() + kCloseTimeoutMs;
   int result = 0;
-  for (HANDLE process : closing) {
+  for (int i = 0; i < count; ++i) {
     const ULONGLONG now = GetTickCount64();
     const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-    if (WaitForSingleObject(process, left) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(closing[i], left) != WAIT_OBJECT_0) {
       result = 1;
     }
-    CloseHandle(process);
+    CloseHandle(closing[i]);
   }
   return result;
 }
@@ -96,7 +103,7 @@ bool Elevated() {
 }
 
 struct Bstr {
-  explicit Bstr(const std::wstring& text) : value(SysAllocString(text.c_str())) {}
+  explicit Bstr(const wchar_t* text) : value(SysAllocString(text)) {}
   ~Bstr() { SysFreeString(value); }
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;
@@ -105,7 +112,7 @@ struct Bstr {
 
 // The desktop's shell (Explorer, running unelevated as the signed-in user) starts the program:
 // its IShellDispatch2, reached through the desktop window's view.
-bool StartThroughShell(const std::wstring& exe, const std::wstring& folder) {
+bool StartThroughShell(const wchar_t* exe, const wchar_t* folder) {
   ComPtr<IShellWindows> windows;
   if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER,
                               IID_PPV_ARGS(&windows)))) {
@@ -149,11 +156,17 @@ bool StartThroughShell(const std::wstring& exe, const std::wstring& folder) {
 
 // The app runs in its own folder, where its data folder is, as the shortcut starts it.
 int Start(const wchar_t* exe) {
-  const std::wstring path = Canonical(exe);
-  const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+  wchar_t path[kPathLength] = {};
+  wchar_t folder[kPathLength] = {};
+  Canonical(exe, path);
+  lstrcpynW(folder, path, kPathLength);
+  wchar_t* name = std::wcsrchr(folder, L'\\');
+  if (name != nullptr) {
+    *name = L'\0';
+  }
   if (!Elevated()) {
-    return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", path.c_str(), nullptr,
-                                                   folder.c_str(), SW_SHOWNORMAL)) > 32
+    return reinterpret_cast<INT_PTR>(
+               ShellExecuteW(nullptr, L"open", path, nullptr, folder, SW_SHOWNORMAL)) > 32
                ? 0
                : 1;
   }
