@@ -1,11 +1,11 @@
 # Builds the Windows installer from a stage folder (an install tree):
-#   cmake -DSTAGE=DIR -DVERSION=TEXT -DOUTPUT=FILE [-DMAKENSIS=PROGRAM] [signing options]
-#         -P make_installer.cmake
+#   cmake -DSTAGE=DIR -DVERSION=TEXT -DOUTPUT=FILE -DHELPER=setup_helper.exe [-DMAKENSIS=PROGRAM]
+#         [signing options] -P make_installer.cmake
 # VERSION is "MAJOR.MINOR.PATCH+BUILD". With cmake/sign.cmake's -DSIGN_... options, makensis
 # signs the uninstaller it embeds and the setup program it writes.
 # The file lists are made from the folder here, so that the uninstaller removes exactly what the
 # installer wrote, whatever the folder holds.
-foreach(required STAGE VERSION OUTPUT)
+foreach(required STAGE VERSION OUTPUT HELPER)
   if(NOT ${required})
     message(FATAL_ERROR "make_installer.cmake needs -D${required}=...")
   endif()
@@ -94,9 +94,93 @@ file(WRITE "${list_file}"
   "!macro VESKARO_UNINSTALL_FILES\n${uninstall}!macroend\n"
   "!macro VESKARO_UNINSTALL_FOLDERS\n${remove_folders}!macroend\n")
 
+# The setup program's own texts, one file per language (resources/installer_texts/*.txt, see
+# en.txt): each must have every text English has, with the same {PLACEHOLDERS}, so that no
+# user meets a missing one. English comes first, as the language of every other Windows.
+set(placeholders APP "\${APP}" FOLDER "$TextFolder" SWITCH "$TextSwitch" VALUE "$TextValue")
+function(read_texts file)
+  file(READ "${file}" content)
+  string(REPLACE ";" "<semicolon>" content "${content}")
+  string(REPLACE "\\n" "<newline>" content "${content}")
+  string(REPLACE "\r" "" content "${content}")
+  string(REPLACE "\n" ";" lines "${content}")
+  set(names "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[ \t]*(#|$)")
+      continue()
+    endif()
+    if(NOT line MATCHES "^([A-Za-z0-9_]+) = (.+)$")
+      message(FATAL_ERROR "${file}: not NAME = text: ${line}")
+    endif()
+    string(REPLACE "<semicolon>" ";" text "${CMAKE_MATCH_2}")
+    list(APPEND names ${CMAKE_MATCH_1})
+    set(text_${CMAKE_MATCH_1} "${text}" PARENT_SCOPE)
+  endforeach()
+  set(names ${names} PARENT_SCOPE)
+endfunction()
+function(placeholders_of out text)
+  string(REGEX MATCHALL "{[A-Z]+}" found "${text}")
+  list(REMOVE_DUPLICATES found)
+  list(SORT found)
+  set(${out} "${found}" PARENT_SCOPE)
+endfunction()
+
+file(GLOB text_files "${script_dir}/resources/installer_texts/*.txt")
+list(REMOVE_ITEM text_files "${script_dir}/resources/installer_texts/en.txt")
+read_texts("${script_dir}/resources/installer_texts/en.txt")
+set(english_names ${names})
+list(REMOVE_ITEM english_names language)
+foreach(name ${english_names})
+  placeholders_of(english_${name} "${text_${name}}")
+  foreach(placeholder ${english_${name}})
+    if(NOT placeholder MATCHES "^{(APP|FOLDER|SWITCH|VALUE)}$")
+      message(FATAL_ERROR "en.txt: ${name} has the unknown placeholder ${placeholder}")
+    endif()
+  endforeach()
+endforeach()
+set(texts "")
+foreach(file "${script_dir}/resources/installer_texts/en.txt" ${text_files})
+  foreach(name ${english_names} language)
+    unset(text_${name})
+  endforeach()
+  read_texts("${file}")
+  set(missing ${english_names})
+  list(REMOVE_ITEM missing ${names})
+  set(extra ${names})
+  list(REMOVE_ITEM extra ${english_names} language)
+  if(missing OR extra OR NOT text_language)
+    message(FATAL_ERROR "${file}: texts missing: ${missing}; not in en.txt: ${extra}; NSIS "
+                        "language: ${text_language}")
+  endif()
+  string(REPLACE " " ";" languages "${text_language}")
+  foreach(language ${languages})
+    string(TOUPPER "${language}" id)
+    string(APPEND texts "!insertmacro MUI_LANGUAGE \"${language}\"\n")
+    foreach(name ${english_names})
+      set(text "${text_${name}}")
+      placeholders_of(found "${text}")
+      if(NOT found STREQUAL english_${name})
+        message(FATAL_ERROR "${file}: ${name} has ${found}, English has ${english_${name}}")
+      endif()
+      string(REPLACE "$" "$$" text "${text}")
+      string(REPLACE "\"" "$\\\"" text "${text}")
+      string(REPLACE "<newline>" "$\\r$\\n" text "${text}")
+      set(pairs ${placeholders})
+      while(pairs)
+        list(POP_FRONT pairs placeholder value)
+        string(REPLACE "{${placeholder}}" "${value}" text "${text}")
+      endwhile()
+      string(APPEND texts "LangString ${name} \${LANG_${id}} \"${text}\"\n")
+    endforeach()
+  endforeach()
+endforeach()
+set(texts_file "${STAGE}-texts.nsh")
+file(WRITE "${texts_file}" "${texts}")
+
 execute_process(
   COMMAND "${MAKENSIS}" -V2 -NOCONFIG "-DVESKARO_VERSION=${VERSION}"
           "-DVESKARO_FILE_VERSION=${file_version}" ${sign} "-DVESKARO_FILES=${list_file}"
+          "-DVESKARO_TEXTS=${texts_file}" "-DVESKARO_HELPER=${HELPER}"
           "-DVESKARO_OUTPUT=${OUTPUT}" "-DVESKARO_SIZE_KB=${size_kb}" "${nsi}"
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0)

@@ -48,9 +48,15 @@ foreach(scope machine:/AllUsers user:/CurrentUser)
     "    InstallerUrl: ${url}\n"
     "    InstallerSha256: ${hash}\n")
 endforeach()
-file(WRITE "${manifest}.installer.yaml" "${head}"
+# Upgrades run the setup program over the installed copy, which closes the running app first (as
+# its user would) and starts it again; the comment says so to a reviewer of the manifests.
+file(WRITE "${manifest}.installer.yaml"
+  "# The setup program closes the app running from the install folder and, after an upgrade,\n"
+  "# starts it again; exit code 2 (nothing changed) when the app does not close.\n"
+  "${head}"
   "InstallerType: nullsoft\n"
   "InstallModes:\n  - interactive\n  - silent\n"
+  "UpgradeBehavior: install\n"
   "ElevationRequirement: elevatesSelf\n"
   "ProductCode: ${NAME}\n"
   "Installers:\n${installers}"

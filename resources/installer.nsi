@@ -5,13 +5,18 @@
 ;   VESKARO_FILES    generated list of the stage folder's files and folders
 ;   VESKARO_OUTPUT   the setup program to write
 ;   VESKARO_SIZE_KB  the installed size
+;   VESKARO_TEXTS    generated languages and their texts (from resources/installer_texts)
+;   VESKARO_HELPER   setup_helper.exe, which closes and starts the app and resets the screen
 ; Two install modes: for all users (Program Files, HKLM, administrators only) and only for the
 ; current user (the profile's Programs folder and HKCU, no rights needed). /AllUsers or
 ; /CurrentUser picks one; a silent install without either is for all users, as before there was a
-; choice. Exit codes of install and uninstall (with /S too): 0 done, 1 cancelled, 2 stopped (a bad
-; switch, a copy installed in the other mode, the app is running, or an older copy could not be
-; removed). Like every NSIS uninstaller, uninstall.exe hands over to a copy of itself and returns
-; at once; run a copy with /S _?=FOLDER to wait for its exit code.
+; choice. A copy of the app running from the folder is closed first (after a question that can
+; be cancelled, none when silent) and, after an install, started again. Exit codes of install
+; and uninstall (with /S too): 0 done, 1 cancelled, 2 stopped (a bad switch, a copy installed in
+; the other mode, the running app not closed or kept, or an older copy could not be removed).
+; Like every NSIS uninstaller, uninstall.exe hands over to a copy of itself and returns at once;
+; run a copy with /S _?=FOLDER to wait for its exit code. /UPGRADE (given by Setup to the copy it
+; replaces) leaves the screen's ramp alone.
 Unicode true
 Target amd64-unicode
 ManifestSupportedOS all
@@ -41,10 +46,6 @@ SetDateSave off
 ; The app's single-instance mutex: this prefix and its exe path, with \ space . : made "_"
 ; (the prefix's backslash too, so the name is not in the session namespace).
 !define MUTEX_PREFIX "Local\VeskaroCenter-"
-!define TRY_AGAIN "Close it and try again; nothing was changed."
-!define NOTHING_CHANGED "Nothing was changed."
-!define ALL_USERS "Anyone who uses this computer (all users)"
-!define ONLY_ME "Only for me"
 !define SYNCHRONIZE 0x00100000
 !define GENERIC_WRITE 0x40000000
 !define OPEN_EXISTING 3
@@ -53,6 +54,7 @@ SetDateSave off
 
 Name "${APP}"
 OutFile "${VESKARO_OUTPUT}"
+BrandingText "${APP} ${VESKARO_VERSION}"
 ; No InstallDir: $INSTDIR is set in .onInit only when /D= named a folder, so that the mode's own
 ; folder can be the default otherwise.
 !ifdef VESKARO_SIGN
@@ -84,6 +86,14 @@ Var FullRangeText
 Var ComponentsText
 Var StartText
 Var AllUsersButton
+; What the texts of resources/installer_texts name {FOLDER}, {SWITCH} and {VALUE}.
+Var TextFolder
+Var TextSwitch
+Var TextValue
+; 1 when the running app was closed, so that Setup starts it again.
+Var Closed
+; 1 when the uninstaller runs for an upgrade (/UPGRADE).
+Var Upgrade
 ; The description below the list, so that the list has room for the components' names.
 !define MUI_COMPONENTSPAGE_SMALLDESC
 !define MUI_COMPONENTSPAGE_TEXT_TOP "$ComponentsText"
@@ -93,18 +103,20 @@ Page custom ModePageShow ModePageLeave
 !insertmacro MUI_PAGE_INSTFILES
 ; Setup never restarts the machine, so the finish page offers no restart either.
 !define MUI_FINISHPAGE_NOREBOOTSUPPORT
-!define MUI_FINISHPAGE_TEXT "$(^NameDA) has been installed on your computer.$FullRangeNote\
-    $\r$\n$\r$\nClick Finish to close Setup."
+!define MUI_FINISHPAGE_TEXT "$(MUI_TEXT_FINISH_INFO_TEXT)$FullRangeNote"
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
-!insertmacro MUI_LANGUAGE "English"
+; The languages, English first: the wizard speaks the Windows display language when it is one of
+; them, else English, without asking.
+!include /CHARSET=UTF8 "${VESKARO_TEXTS}"
 
-; Quits with exit code 2 when the app runs from folder $0, before anything is touched. The app's
-; own mutex is named after the exe path as it was started; a running exe also cannot be opened
-; for writing, however its path was spelled.
-!macro DEFINE_STOP_IF_RUNNING un
-Function ${un}StopIfRunning
+; $4 := 1 when the app runs from folder $0, else 0. The app's own mutex is named after the exe
+; path as it was started; a running exe also cannot be opened for writing, however its path was
+; spelled (and in another session, whose mutexes are out of sight).
+!macro DEFINE_RUNNING_FUNCTIONS un QUESTION
+Function ${un}IsRunning
+  StrCpy $4 1
   StrCpy $1 "${MUTEX_PREFIX}$0\${EXE}"
   StrCpy $2 ""
   StrCpy $3 0
@@ -133,37 +145,67 @@ Function ${un}StopIfRunning
       ${If} $4 != ${INVALID_HANDLE}
         System::Call 'kernel32::CloseHandle(p r4)'
       ${EndIf}
+      StrCpy $4 0
       Return
     ${EndIf}
   ${Else}
     System::Call 'kernel32::CloseHandle(p r4)'
   ${EndIf}
-  MessageBox MB_OK|MB_ICONSTOP "${APP} is running from $0.$\r$\n${TRY_AGAIN}" /SD IDOK
+  StrCpy $4 1
+FunctionEnd
+
+Function ${un}ExtractHelper
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\setup_helper.exe" "${VESKARO_HELPER}"
+FunctionEnd
+
+; Closes the app running from folder $0 as a user would, once the user agreed (never asked when
+; silent), and waits for it to end; sets $Closed. Quits with exit code 2 and nothing touched when
+; the user keeps it, or when it does not end (it hangs, or runs in another user's session, where
+; no window of this one reaches it).
+Function ${un}CloseIfRunning
+  Call ${un}IsRunning
+  ${If} $4 == 0
+    Return
+  ${EndIf}
+  StrCpy $TextFolder $0
+  MessageBox MB_OKCANCEL|MB_ICONINFORMATION "$(${QUESTION})" /SD IDOK IDOK close
   SetErrorLevel 2
   Quit
+  close:
+  Call ${un}ExtractHelper
+  ExecWait '"$PLUGINSDIR\setup_helper.exe" close "$0\${EXE}"'
+  Call ${un}IsRunning
+  ${If} $4 == 1
+    MessageBox MB_OK|MB_ICONSTOP "$(NOT_CLOSED)" /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+  StrCpy $Closed 1
 FunctionEnd
 !macroend
-!insertmacro DEFINE_STOP_IF_RUNNING ""
-!insertmacro DEFINE_STOP_IF_RUNNING "un."
+!insertmacro DEFINE_RUNNING_FUNCTIONS "" RUNNING_SETUP
+!insertmacro DEFINE_RUNNING_FUNCTIONS "un." RUNNING_UNINSTALL
 
 Section "${APP}"
   SectionIn RO
   StrCpy $0 $INSTDIR
-  Call StopIfRunning
+  Call CloseIfRunning
   ReadRegStr $R0 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $R0 != ""
   ${AndIf} ${FileExists} "$R0\${UNINSTALLER}"
     StrCpy $0 $R0
-    Call StopIfRunning
+    Call CloseIfRunning
     ; The installed build's own uninstaller removes exactly its files, so none of them stay.
     ; Run from a copy with _?= it waits, returns its exit code and can delete itself.
     InitPluginsDir
     ClearErrors
     CopyFiles /SILENT "$R0\${UNINSTALLER}" "$PLUGINSDIR\${UNINSTALLER}"
-    ExecWait '"$PLUGINSDIR\${UNINSTALLER}" /S _?=$R0' $R1
+    ExecWait '"$PLUGINSDIR\${UNINSTALLER}" /S /UPGRADE _?=$R0' $R1
     ${If} ${Errors}
     ${OrIf} $R1 != 0
-      MessageBox MB_OK|MB_ICONSTOP "The installed copy in $R0 could not be removed." /SD IDOK
+      StrCpy $TextFolder $R0
+      MessageBox MB_OK|MB_ICONSTOP "$(NOT_REMOVED)" /SD IDOK
       SetErrorLevel 2
       Quit
     ${EndIf}
@@ -186,6 +228,8 @@ Section "${APP}"
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" ${VESKARO_SIZE_KB}
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
+  ; The uninstaller speaks the language Setup spoke.
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallerLanguage" $LANGUAGE
 SectionEnd
 
 ; Windows accepts ramps far from the identity (warm or dim evening ramps) only while this
@@ -217,7 +261,7 @@ Function ReadGammaRange
   ${LoopUntil} $2 == ""
 FunctionEnd
 
-Section "Full colour range (recommended)" FULL_RANGE_SECTION
+Section "$(FULL_RANGE)" FULL_RANGE_SECTION
   ; A machine-wide value: never from an install for one user.
   ${If} $Mode != "all"
     Return
@@ -225,7 +269,7 @@ Section "Full colour range (recommended)" FULL_RANGE_SECTION
   SetRegView 64
   Call ReadGammaRange
   ${If} $0 == ""
-    DetailPrint "${GAMMA_RANGE} holds a value of another type; left as it is."
+    DetailPrint "$(RANGE_OTHER_TYPE)"
     Return
   ${EndIf}
   ; Already 256 (set by someone else, or by an install whose entry is still there): nothing to
@@ -237,13 +281,24 @@ Section "Full colour range (recommended)" FULL_RANGE_SECTION
     WriteRegDWORD HKLM "${ICM_KEY}" "${GAMMA_RANGE}" ${FULL_RANGE}
   ${EndIf}
   SetRegView default
-  StrCpy $FullRangeNote "$\r$\n$\r$\nThe full colour range takes effect after the next restart \
-      of Windows; Setup does not restart it."
+  StrCpy $FullRangeNote "$\r$\n$\r$\n$(FULL_RANGE_NOTE)"
 SectionEnd
 
 ; HKCU's Run key for an install for one user, HKLM's for all users.
-Section /o "Start ${APP} when I sign in" START_SECTION
+Section /o "$(START_AT_SIGN_IN)" START_SECTION
   WriteRegStr SHCTX "${RUN_KEY}" "${APP}" '${RUN_COMMAND}'
+SectionEnd
+
+; The app closed above starts again with no arguments, as the user who ran Setup and never
+; elevated: Setup may run elevated, so the helper then asks the desktop's shell (Explorer, which
+; runs as the signed-in user without elevation) to start it.
+Section "-Start again"
+  ${If} $Closed == 1
+    ExecWait '"$PLUGINSDIR\setup_helper.exe" start "$INSTDIR\${EXE}"' $0
+    ${If} $0 != 0
+      DetailPrint "$(NOT_STARTED)"
+    ${EndIf}
+  ${EndIf}
 SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
@@ -253,7 +308,7 @@ SectionEnd
 
 ; Stops with exit code 2 and message $0, before anything is touched.
 Function Refuse
-  MessageBox MB_OK|MB_ICONSTOP "$0$\r$\n${NOTHING_CHANGED}" /SD IDOK
+  MessageBox MB_OK|MB_ICONSTOP "$0$\r$\n$(NOTHING_CHANGED)" /SD IDOK
   SetErrorLevel 2
   Quit
 FunctionEnd
@@ -269,7 +324,9 @@ Function ReadFlagSwitch
   ${EndIf}
   ${If} $1 != "0"
   ${AndIf} $1 != "1"
-    StrCpy $0 "$0 takes 0 (off) or 1 (on), not $\"$1$\"."
+    StrCpy $TextSwitch $0
+    StrCpy $TextValue $1
+    StrCpy $0 "$(SWITCH_TAKES_0_OR_1)"
     Call Refuse
   ${EndIf}
 FunctionEnd
@@ -283,7 +340,9 @@ Function ReadModeSwitch
     Return
   ${EndIf}
   ${If} $1 != ""
-    StrCpy $0 "$0 takes no value, not $\"$1$\"."
+    StrCpy $TextSwitch $0
+    StrCpy $TextValue $1
+    StrCpy $0 "$(SWITCH_TAKES_NO_VALUE)"
     Call Refuse
   ${EndIf}
   StrCpy $1 1
@@ -295,19 +354,17 @@ Function ModeRefusal
   StrCpy $1 ""
   ${If} $0 == "all"
     ${If} $IsAdmin != 1
-      StrCpy $1 "Installing for all users needs administrator rights: run Setup as an \
-          administrator, or install only for you."
+      StrCpy $1 "$(ALL_USERS_NEEDS_ADMIN)"
       Return
     ${EndIf}
-    ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "InstallLocation"
-    StrCpy $3 "only for you"
+    ReadRegStr $TextFolder HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    StrCpy $1 "$(INSTALLED_FOR_ME)"
   ${Else}
-    ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-    StrCpy $3 "for all users"
+    ReadRegStr $TextFolder HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    StrCpy $1 "$(INSTALLED_FOR_ALL)"
   ${EndIf}
-  ${If} $2 != ""
-    StrCpy $1 "${APP} is already installed $3, in $2.$\r$\nInstall it $3 again to upgrade that \
-        copy, or uninstall it first."
+  ${If} $TextFolder == ""
+    StrCpy $1 ""
   ${EndIf}
 FunctionEnd
 
@@ -343,20 +400,17 @@ Function SetMode
     ${Else}
       !insertmacro SelectSection ${FULL_RANGE_SECTION}
     ${EndIf}
-    SectionSetText ${FULL_RANGE_SECTION} "Full colour range (recommended)"
-    StrCpy $FullRangeText "Lets Windows show strong warm and dim colours, from the next restart on."
+    SectionSetText ${FULL_RANGE_SECTION} "$(FULL_RANGE)"
+    StrCpy $FullRangeText "$(FULL_RANGE_DESCRIPTION)"
     StrCpy $ComponentsText "$(^ComponentsText)"
-    StrCpy $StartText "Starts ${APP} whenever anyone signs in to this computer."
+    StrCpy $StartText "$(START_ANYONE)"
   ${Else}
     !insertmacro UnselectSection ${FULL_RANGE_SECTION}
     !insertmacro SetSectionFlag ${FULL_RANGE_SECTION} ${SF_RO}
-    SectionSetText ${FULL_RANGE_SECTION} "Full colour range (for all users only)"
-    StrCpy $FullRangeText "A setting of the whole computer, which an installation only for you \
-        cannot change."
-    StrCpy $ComponentsText "The full colour range is a setting of the whole computer, so only an \
-        installation for all users can turn it on: an administrator can add it by installing \
-        ${APP} for all users. $(^ClickNext)"
-    StrCpy $StartText "Starts ${APP} whenever you sign in to Windows."
+    SectionSetText ${FULL_RANGE_SECTION} "$(FULL_RANGE_ALL_USERS_ONLY)"
+    StrCpy $FullRangeText "$(FULL_RANGE_NOT_HERE)"
+    StrCpy $ComponentsText "$(COMPONENTS_ONLY_ME) $(^ClickNext)"
+    StrCpy $StartText "$(START_ONLY_ME)"
   ${EndIf}
   ; Kept on an upgrade only when chosen again; the wizard offers it ticked when the installed copy
   ; starts at sign-in.
@@ -400,13 +454,12 @@ Function .onInit
   StrCpy $StartSwitch $1
   ${If} $R0 == 1
   ${AndIf} $R1 == 1
-    StrCpy $0 "/AllUsers and /CurrentUser: choose one."
+    StrCpy $0 "$(CHOOSE_ONE_MODE)"
     Call Refuse
   ${EndIf}
   ${If} $R1 == 1
   ${AndIf} $FullRangeSwitch == "1"
-    StrCpy $0 "/FULLRANGE=1 needs /AllUsers: the full colour range is a setting of the whole \
-        computer."
+    StrCpy $0 "$(FULL_RANGE_NEEDS_ALL_USERS)"
     Call Refuse
   ${EndIf}
   ${If} $StartSwitch == "1"
@@ -450,22 +503,20 @@ Function ModePageShow
   ${If} $ModeNamed == 1
     Abort
   ${EndIf}
-  !insertmacro MUI_HEADER_TEXT "Choose Users" "Choose for which users you want to install \
-      $(^NameDA)."
+  !insertmacro MUI_HEADER_TEXT "$(MODE_TITLE)" "$(MODE_SUBTITLE)"
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateLabel} 0 0 100% 30u "Install $(^NameDA) for everyone who uses this computer \
-      (which needs administrator rights and offers the full colour range), or only for you."
+  ${NSD_CreateLabel} 0 0 100% 30u "$(MODE_TEXT)"
   Pop $0
   ${If} $IsAdmin == 1
-    ${NSD_CreateRadioButton} 10u 40u -10u 12u "${ALL_USERS}"
+    ${NSD_CreateRadioButton} 10u 40u -10u 12u "$(ALL_USERS)"
     Pop $AllUsersButton
-    ${NSD_CreateRadioButton} 10u 58u -10u 12u "${ONLY_ME}"
+    ${NSD_CreateRadioButton} 10u 58u -10u 12u "$(ONLY_ME)"
     Pop $1
   ${Else}
-    ${NSD_CreateRadioButton} 10u 40u -10u 12u "${ONLY_ME}"
+    ${NSD_CreateRadioButton} 10u 40u -10u 12u "$(ONLY_ME)"
     Pop $1
-    ${NSD_CreateRadioButton} 10u 58u -10u 12u "${ALL_USERS}"
+    ${NSD_CreateRadioButton} 10u 58u -10u 12u "$(ALL_USERS)"
     Pop $AllUsersButton
   ${EndIf}
   ${If} $Mode == "all"
@@ -505,12 +556,34 @@ Function un.onInit
     StrCpy $Mode "all"
     SetShellVarContext all
   ${EndIf}
-  StrCpy $0 $INSTDIR
-  Call un.StopIfRunning
+  ReadRegStr $0 SHCTX "${UNINSTALL_KEY}" "InstallerLanguage"
+  ${If} $0 != ""
+    StrCpy $LANGUAGE $0
+  ${EndIf}
+  ${GetParameters} $R9
+  ClearErrors
+  ${GetOptions} $R9 "/UPGRADE" $0
+  StrCpy $Upgrade 1
+  ${If} ${Errors}
+    StrCpy $Upgrade 0
+  ${EndIf}
 FunctionEnd
 
 ; Removes what the installer wrote and nothing else: files the user added keep their folder.
 Section "Uninstall"
+  StrCpy $0 $INSTDIR
+  Call un.CloseIfRunning
+  ; The screen gets its normal ramp back, as nothing will keep the app's: every display, the
+  ; whole screen, and Windows' own calibration where it has one. An upgrade keeps the ramp.
+  ${If} $Upgrade == 0
+    Call un.ExtractHelper
+    ExecWait '"$PLUGINSDIR\setup_helper.exe" identity' $0
+    ${If} $0 == 0
+      DetailPrint "$(SCREEN_RESET)"
+    ${Else}
+      DetailPrint "$(SCREEN_NOT_RESET)"
+    ${EndIf}
+  ${EndIf}
   ClearErrors
   !insertmacro VESKARO_UNINSTALL_FILES
   ${If} ${Errors}

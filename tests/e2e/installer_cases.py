@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The Windows installer as a user meets it, in a fresh Wine prefix on the rig's display, for all
-users (an upgrade, refusals while the app runs, the colour range given back) and only for the
-current user, proven by what it writes: nothing outside the profile and HKCU (Wine runs all with
-full rights). Both modes start at sign-in on request and refuse an install in the other mode."""
+users (the colour range given back) and only for the current user, proven by what it writes:
+nothing outside the profile and HKCU (Wine runs all with full rights). Both modes close and
+restart the running app, start at sign-in on request and refuse an install in the other mode."""
 
 import filecmp
 import os
@@ -14,10 +14,10 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from guard_flow import (PERIODIC_RESTORE_S, guard_flow, reset_and_time, run_case,  # noqa: E402
-                        start_armed)
-from host_session import (REPO, USER, WARM, Failure, HostSession, expect,  # noqa: E402
-                          load_rig_env, poll, run_to_file, set_call, temp_folder, win_path)
+from guard_flow import guard_flow, run_case, start_armed  # noqa: E402
+from host_session import (IDENTITY, REPO, USER, WARM, Failure, HostSession,  # noqa: E402
+                          expect, host_pids, load_rig_env, poll, run, run_to_file, screen,
+                          screen_is, set_call, temp_folder, win_path)
 
 ENTRY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\veskaro_flutter"
 RUN = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
@@ -31,7 +31,7 @@ USER_SHORTCUT = (PROFILE + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\
                  "veskaro_flutter.lnk")
 # Outside the profile: where an install for one user must write nothing.
 MACHINE_FOLDERS = ["C:\\Program Files", "C:\\Program Files (x86)", "C:\\ProgramData"]
-STOPPED = 2
+CANCELLED, STOPPED = 1, 2
 ICM = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ICM"
 FULL_RANGE = 256
 # GdiIcmGammaRange before the install, setup switches, after the install, set by someone else
@@ -42,6 +42,10 @@ GAMMA_RANGE_CASES = [
     (128, ("/FULLRANGE=0",), 128, None, 128),
     ("256", (), "256", None, "256"),
 ]
+# The wizard's first page per display language: NSIS's Cancel button and two of our own texts.
+FIRST_PAGES = [("de_DE.UTF-8", ["Abbrechen", "Benutzer auswählen", "Nur für mich"]),
+               ("fr_FR.UTF-8", ["Annuler", "Choisir les utilisateurs", "Seulement pour moi"]),
+               ("ja_JP.UTF-8", ["キャンセル", "ユーザーの選択", "自分だけ"])]
 # Each stops before anything is touched.
 BAD_SWITCHES = [
     ("/FULLRANGE=off",),
@@ -55,6 +59,73 @@ BAD_SWITCHES = [
 def wine(*args):
     return run_to_file([os.environ["VESKARO_WINE"]] + list(args),
                        os.path.join(WORK, "wine-output.txt"), 120)
+
+
+def window_texts(*args):
+    """The texts of the windows whose title names the app, in z-order (a question first)."""
+    probe = os.path.join(os.environ["VESKARO_E2E_TOOLS"], "window_texts.exe")
+    return run_to_file([os.environ["VESKARO_WINE"], probe, "veskaro_flutter"] + list(args),
+                       os.path.join(WORK, "probe-output.txt"), 60)
+
+
+def wizard(args, texts, language="C"):
+    """A setup program or uninstaller run without /S, once its window shows all `texts`."""
+    log = open(os.path.join(WORK, "wizard-output.txt"), "wb")
+    process = subprocess.Popen([os.environ["VESKARO_WINE"]] + args, stdin=subprocess.DEVNULL,
+                               stdout=log, stderr=log, env=dict(os.environ, LC_ALL=language))
+    shown = poll(lambda: all(t in window_texts()[1] for t in texts), 30, 0.3)
+    expect(shown is not None, "%s: no window with %s: %s" % (args, texts, window_texts()[1]))
+    return process
+
+
+def click(button, process, code):
+    expect(window_texts(button)[0] == 0 and process.wait(30) == code,
+           "%s: exit code %s" % (button, process.returncode))
+
+
+def screenshot(name):
+    """The screen once the windows on it are drawn (their text gives many colours)."""
+    path = os.path.join(os.environ["VESKARO_E2E_ARTIFACTS"], name + ".png")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    drawn = poll(lambda: run("import", "-window", "root", path).returncode == 0 and
+                 int(run("identify", "-format", "%k", path).stdout or 0) >= 64, 10, 0.2)
+    expect(drawn is not None, "no screenshot of drawn windows: " + path)
+    print("screenshot: " + path)
+
+
+def running_from(installed):
+    """The hosts running from the installed exe (Wine names a process by its Windows path)."""
+    def program(pid):
+        try:
+            with open("/proc/%d/cmdline" % pid, "rb") as f:
+                return f.read().split(b"\0")[0].lower()
+        except OSError:  # ended meanwhile
+            return b""
+    exe = (installed + "\\veskaro_flutter.exe").lower().encode()
+    return [pid for pid in host_pids() if program(pid) == exe]
+
+
+def upgrade_while_running(name, folder, installed, setup_exe, *switches):
+    """A silent upgrade over the app holding a warm ramp: the old copy closed as by its user,
+    a new one started from the folder, the ramp left as it was."""
+    with HostSession(name, folder) as host:
+        start_armed(host, host.send(set_call(WARM)))
+        code = setup(setup_exe, "upgrade while running", *switches)
+        expect(code == 0 and host.wait_exit(1) == 0, "upgrade over a running copy: exit codes "
+               "%s, %s" % (code, host.process.returncode))
+        expect(poll(lambda: running_from(installed), 20) is not None, "not started again")
+        expect(screen_is(WARM), "the upgrade changed the ramp: " + screen())
+
+
+def uninstall_while_running(key, installed, *last_keys):
+    """A quiet uninstall over the running app: it ends, and the screen gets the identity."""
+    expect(run("xgamma", "-quiet", "-gamma", "0.7").returncode == 0, "xgamma failed")
+    expect(running_from(installed) and not screen_is(IDENTITY), "app not running, or the ramp "
+           "is the identity already")
+    quiet_uninstall(key, unix(installed), *last_keys)
+    left = host_pids(), screen_is(IDENTITY)
+    expect(left == ([], True), "after the uninstall, hosts %s and identity %s: %s" %
+           (left + (screen(),)))
 
 
 def unix(path):
@@ -145,12 +216,12 @@ def setup(program, what, *switches):
     return code
 
 
-def uninstall_and_wait(installed=INSTALLED):
-    """A copy of the uninstaller run in place (_?=) waits for the work."""
+def uninstaller_in_place(switches, installed=INSTALLED):
+    """A copy of the uninstaller run in place (_?=), which waits for the work."""
     copy = os.path.join(WORK, "uninstall-copy.exe")
     shutil.copy(unix(installed + "\\uninstall.exe"), copy)
     # _?= counts only unquoted, and the folder has a space: cmd passes the line on as it is.
-    return wine("cmd", "/c", "%s /S _?=%s" % (copy, installed))[0]
+    return ["cmd", "/c", "%s %s _?=%s" % (copy, switches, installed)]
 
 
 def quiet_uninstall(key, folder, *last_keys):
@@ -189,7 +260,8 @@ def copied_stage(folder):
 
 def make_setup(stage, version, output, *options):
     subprocess.run([os.environ["VESKARO_E2E_CMAKE"], "-DSTAGE=" + stage, "-DVERSION=" + version,
-                    "-DOUTPUT=" + output] + list(options) +
+                    "-DOUTPUT=" + output, "-DHELPER=" + os.environ["VESKARO_E2E_HELPER"]] +
+                   list(options) +
                    ["-P", os.path.join(REPO, "cmake", "make_installer.cmake")], check=True)
     return output
 
@@ -214,8 +286,9 @@ def all_users(setup_exe, stage, version):
     code = setup(older_setup(), "first install", "/STARTATSIGNIN=1")
     retired = os.path.join("data", "flutter_assets", "retired.json")
     expect(code == 0 and retired in tree(folder), "older build not installed (%s)" % code)
-    outcome = setup(setup_exe, "upgrade", "/STARTATSIGNIN=1"), gamma_range()
-    expect(outcome == (0, FULL_RANGE), "upgrade: exit code and gamma range %s" % (outcome,))
+    expect(run_case("installed", guard_flow, folder) == 0, "the installed app's guard failed")
+    upgrade_while_running("running", folder, INSTALLED, setup_exe, "/STARTATSIGNIN=1")
+    expect(gamma_range() == FULL_RANGE, "upgrade: gamma range %s" % gamma_range())
     check_installed(folder, stage, KEY, INSTALLED, version, SHORTCUT, "HKLM")
 
     # One copy per user: an install for the current user alone would be a second entry.
@@ -223,21 +296,20 @@ def all_users(setup_exe, stage, version):
     expect(code == STOPPED and not os.path.exists(unix(USER_INSTALLED)) and
            registry(USER_KEY) == {}, "/CurrentUser beside an all-users copy: %s" % code)
 
-    expect(run_case("installed", guard_flow, folder) == 0, "the installed app's guard failed")
     log = os.path.join(temp_folder("installed")[0], "tarnuvo_gamma.log")
 
-    # A running copy: nothing is replaced or removed, and the app keeps its ramp.
-    with HostSession("running", folder) as host:
-        start_armed(host, host.send(set_call(WARM)))
-        before = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in tree(folder)}
-        codes = setup(setup_exe, "install while running"), uninstall_and_wait()
-        expect(codes == (STOPPED, STOPPED), "install, uninstall of a running app: %s" % (codes,))
-        after = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in tree(folder)}
-        expect(after == before and registry(), "files or entry changed while the app ran")
-        reset_and_time(PERIODIC_RESTORE_S)
-        host.finish()
+    # The uninstaller asks before it closes the app; cancelled, it changes nothing.
+    before = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in tree(folder)}
+    asking = wizard(uninstaller_in_place(""), ["Uninstall"])
+    expect(window_texts("Uninstall")[0] == 0 and
+           poll(lambda: "is running from" in window_texts()[1], 30, 0.3) is not None,
+           "no question: " + window_texts()[1])
+    screenshot("uninstall-running-app")
+    click("Cancel", asking, STOPPED)
+    after = {n: os.stat(os.path.join(folder, n)).st_mtime_ns for n in tree(folder)}
+    expect(after == before and registry() and running_from(INSTALLED), "cancelled: changed")
 
-    quiet_uninstall(KEY, folder)
+    uninstall_while_running(KEY, INSTALLED)
     left = os.path.exists(unix(SHORTCUT)), registry(), run_value("HKLM"), gamma_range()
     expect(left == (False, {}, None, None) and os.path.exists(log), "after the uninstall "
            "(shortcut, entry, Run value, range; the guard's log must stay): %s" % (left,))
@@ -247,7 +319,7 @@ def all_users(setup_exe, stage, version):
         seen = [setup(setup_exe, "install, range %r" % before, *switches), gamma_range()]
         if since is not None:
             set_gamma_range(since)
-        seen += [uninstall_and_wait(), gamma_range()]
+        seen += [wine(*uninstaller_in_place("/S"))[0], gamma_range()]
         expect(seen == [0, installed, 0, after], "range %r %s, then %s: exit codes and ranges %s"
                % (before, switches, since, seen))
 
@@ -268,20 +340,16 @@ def per_user(setup_exe, stage, version):
     print("outside the profile: nothing written")
 
     expect(run_case("per-user", guard_flow, folder) == 0, "the per-user app's guard failed")
-    with HostSession("per-user-running", folder) as host:
-        start_armed(host, host.send(set_call(WARM)))
-        code = setup(setup_exe, "install only for me while running", "/CurrentUser")
-        expect(code == STOPPED and run_value("HKCU"), "install over a running copy: %s" % code)
-        host.finish()
     # An upgrade keeps start at sign-in only when chosen again.
-    code = setup(setup_exe, "upgrade only for me", "/CurrentUser")
-    expect(code == 0 and registry(USER_KEY) and run_value("HKCU") is None,
-           "upgrade only for me without start at sign-in: %s" % code)
+    upgrade_while_running("per-user-running", folder, USER_INSTALLED, setup_exe, "/CurrentUser")
+    expect(registry(USER_KEY) and run_value("HKCU") is None,
+           "upgrade only for me without start at sign-in")
 
-    quiet_uninstall(USER_KEY, folder, USER_KEY.rsplit("\\", 1)[0])
+    uninstall_while_running(USER_KEY, USER_INSTALLED, USER_KEY.rsplit("\\", 1)[0])
     after = profile()
+    # The guard's logs stay: the sessions' and the one of the copy Setup started again.
     logs = {os.path.join("Temp", name, "tarnuvo_gamma.log")
-            for name in ("per-user", "per-user-running")}
+            for name in ("per-user", "per-user-running", "")}
     left = {"HKCU": changed(profile_before["HKCU"], after["HKCU"]),
             "files": set(after["files"]) - set(profile_before["files"]) - logs,
             "removed": set(profile_before["files"]) - set(after["files"])}
@@ -297,6 +365,10 @@ def main():
         start = time.monotonic()
         phase(setup_exe, stage, version)
         print("%s: %.1f s" % (phase.__name__, time.monotonic() - start))
+    for language, texts in FIRST_PAGES:
+        page = wizard([setup_exe], texts + ["veskaro_flutter " + version], language)
+        screenshot("setup-" + language[:2])
+        click(texts[0], page, CANCELLED)
     for switches in BAD_SWITCHES:
         code = setup(setup_exe, "bad switches %s" % (switches,), *switches)
         expect(code == STOPPED and not os.path.exists(unix(INSTALLED)) and

@@ -101,7 +101,9 @@ def check_package(package, keys):
         expect(manifests[kind]["PackageVersion"] == version, kind + " manifest: version")
     installers = manifests["installer"]["Installers"]
     expect(sorted((i["Scope"], i["InstallerSwitches"]["Custom"]) for i in installers) ==
-           [("machine", "/AllUsers"), ("user", "/CurrentUser")], "installer scopes: %s" % installers)
+           [("machine", "/AllUsers"), ("user", "/CurrentUser")] and
+           manifests["installer"]["UpgradeBehavior"] == "install",
+           "installer scopes and upgrade: %s" % manifests["installer"])
     for installer in installers:
         expect(installer["InstallerSha256"].lower() == hashlib.sha256(image).hexdigest() and
                installer["InstallerUrl"] ==
