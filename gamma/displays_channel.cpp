@@ -80,7 +80,8 @@ DisplayArguments ReadArguments(const EncodableValue* arguments, bool with_ramp) 
   const EncodableValue* id = Entry(*map, "id");
   read.id = id != nullptr ? std::get_if<std::string>(id) : nullptr;
   if (read.id == nullptr || read.id->empty() || read.id->size() > DisplayRamps::kMaxIdBytes) {
-    read.error = "id must be a string of 1 to " + std::to_string(DisplayRamps::kMaxIdBytes) + " bytes";
+    read.error =
+        "id must be a string of 1 to " + std::to_string(DisplayRamps::kMaxIdBytes) + " bytes";
     return read;
   }
   if (with_ramp) {

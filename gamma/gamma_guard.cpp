@@ -188,8 +188,8 @@ bool GammaGuard::WriteDesired(GammaPlatform::DeviceContext dc, const GammaRamp& 
   // Written once nudged by one unit, then exact: some drivers skip a ramp identical to
   // the one they believe is loaded, although something else has replaced it since.
   GammaRamp nudged = ramp;
-  nudged[0] = ramp[0] == 0xFFFF ? static_cast<uint16_t>(ramp[0] - 1)
-                                : static_cast<uint16_t>(ramp[0] + 1);
+  nudged[0] =
+      ramp[0] == 0xFFFF ? static_cast<uint16_t>(ramp[0] - 1) : static_cast<uint16_t>(ramp[0] + 1);
   platform.SetDeviceGammaRamp(dc, nudged);
   return platform.SetDeviceGammaRamp(dc, ramp);
 }
