@@ -44,7 +44,8 @@ TEST_F(FlutterWindowTest, CreateHostsTheViewAndRegistersEverythingBeforeTheFirst
   ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
 
   // The view was sized to the client area and adopted as the child content.
-  const RECT client = window.GetClientArea();
+  RECT client = {};
+  GetClientRect(window.GetHandle(), &client);
   EXPECT_EQ(TestbedViewWidth(), client.right - client.left);
   EXPECT_EQ(TestbedViewHeight(), client.bottom - client.top);
   EXPECT_NE(GetWindow(window.GetHandle(), GW_CHILD), nullptr);

@@ -188,7 +188,8 @@ TEST_F(Win32WindowTest, ChildContentFillsClientAreaAndFollowsSizeAndDpiChanges) 
     if (width != 0) {
       SetWindowPos(window.GetHandle(), nullptr, 0, 0, width, 333, SWP_NOMOVE | SWP_NOZORDER);
     }
-    RECT client = window.GetClientArea();
+    RECT client = {};
+    GetClientRect(window.GetHandle(), &client);
     RECT child_rect = {};
     GetClientRect(child, &child_rect);
     EXPECT_EQ(child_rect.right, client.right - client.left);
