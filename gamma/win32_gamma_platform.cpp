@@ -18,54 +18,45 @@ struct DisplayDcTraits {
 };
 using DisplayDc = UniqueAny<DisplayDcTraits>;
 
-// A fixed wide field's text: up to its terminator, or all of it when it has none.
-template <size_t kWide>
-size_t Length(const wchar_t (&wide)[kWide]) {
-  return static_cast<size_t>(std::find(wide, wide + kWide, L'\0') - wide);
-}
+// UTF-8 takes at most three bytes for each UTF-16 unit.
+constexpr size_t kUtf8PerUtf16 = 3;
 
-// UTF-8 of a fixed wide field into a fixed buffer: three bytes per UTF-16 unit at most, so it
-// always fits. Empty when the field is empty or does not convert.
+// UTF-8 of a fixed wide field (up to its terminator, or all of it when it has none) into a
+// fixed buffer it always fits. Empty when the field is empty or does not convert.
 template <size_t kWide, size_t kNarrow>
 std::string_view ToUtf8(const wchar_t (&wide)[kWide], char (&narrow)[kNarrow]) {
-  static_assert(kNarrow >= 3 * kWide, "room for any UTF-16 text");
-  const int length = static_cast<int>(Length(wide));
-  if (length == 0) {
-    return {};
-  }
+  static_assert(kNarrow >= kUtf8PerUtf16 * kWide, "room for any UTF-16 text");
+  const auto length = static_cast<int>(std::find(wide, wide + kWide, L'\0') - wide);
   const int written = ::WideCharToMultiByte(CP_UTF8, 0, wide, length, narrow,
                                             static_cast<int>(kNarrow), nullptr, nullptr);
-  return {narrow, static_cast<size_t>(written > 0 ? written : 0)};
+  return {narrow, static_cast<size_t>(written)};
 }
 
-template <size_t kWide>
-std::wstring Text(const wchar_t (&wide)[kWide]) {
-  return std::wstring(wide, Length(wide));
+// The first monitor on a GDI display device, with its device interface path as DeviceID.
+bool MonitorOf(const wchar_t* device, DISPLAY_DEVICEW& monitor) {
+  monitor = {};
+  monitor.cb = sizeof(monitor);
+  return ::EnumDisplayDevicesW(device, 0, &monitor, EDD_GET_DEVICE_INTERFACE_NAME) != FALSE;
 }
 
-// The monitor's friendly name from the display configuration: the active path whose source
-// is this GDI device, then its target's name. Empty when there is none.
-std::wstring FriendlyName(const wchar_t* device) {
-  std::vector<DISPLAYCONFIG_PATH_INFO> paths;
-  std::vector<DISPLAYCONFIG_MODE_INFO> modes;
-  LONG status = ERROR_INSUFFICIENT_BUFFER;
-  // The configuration can grow between the two calls; ask again then.
-  for (int attempt = 0; attempt < 3 && status == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
-    UINT32 path_count = 0;
-    UINT32 mode_count = 0;
-    if (::GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &path_count, &mode_count) !=
-        ERROR_SUCCESS) {
-      return {};
-    }
-    paths.resize(path_count);
-    modes.resize(mode_count);
-    status = ::QueryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &path_count, paths.data(), &mode_count,
-                                  modes.data(), nullptr);
-    paths.resize(path_count);
-  }
-  if (status != ERROR_SUCCESS) {
+// The monitor's friendly name from the display configuration, UTF-8 in name: the active path
+// whose source is this GDI device, then its target's name. Empty when there is none (a
+// configuration that changed between the two calls included: the fallback serves then).
+template <size_t kNarrow>
+std::string_view FriendlyName(const wchar_t* device, char (&name)[kNarrow]) {
+  UINT32 path_count = 0;
+  UINT32 mode_count = 0;
+  if (::GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &path_count, &mode_count) !=
+      ERROR_SUCCESS) {
     return {};
   }
+  std::vector<DISPLAYCONFIG_PATH_INFO> paths(path_count);
+  std::vector<DISPLAYCONFIG_MODE_INFO> modes(mode_count);
+  if (::QueryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &path_count, paths.data(), &mode_count,
+                           modes.data(), nullptr) != ERROR_SUCCESS) {
+    return {};
+  }
+  paths.resize(path_count);
   for (const DISPLAYCONFIG_PATH_INFO& path : paths) {
     DISPLAYCONFIG_SOURCE_DEVICE_NAME source = {};
     source.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_SOURCE_NAME;
@@ -81,21 +72,11 @@ std::wstring FriendlyName(const wchar_t* device) {
     target.header.size = sizeof(target);
     target.header.adapterId = path.targetInfo.adapterId;
     target.header.id = path.targetInfo.id;
-    if (::DisplayConfigGetDeviceInfo(&target.header) == ERROR_SUCCESS &&
-        target.monitorFriendlyDeviceName[0] != L'\0') {
-      return Text(target.monitorFriendlyDeviceName);
+    if (::DisplayConfigGetDeviceInfo(&target.header) == ERROR_SUCCESS) {
+      return ToUtf8(target.monitorFriendlyDeviceName, name);
     }
   }
   return {};
-}
-
-std::string Utf8(const std::wstring& wide) {
-  const int length = static_cast<int>(wide.size());
-  const int size =
-      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, narrow.data(), size, nullptr, nullptr);
-  return narrow;
 }
 
 // One monitor for the length of a visit. The context, device name and identity live in the
@@ -114,10 +95,8 @@ class MonitorDisplay final : public GammaPlatform::Display {
   std::string_view Id() override {
     if (!id_looked_up) {
       id_looked_up = true;
-      DISPLAY_DEVICEW monitor = {};
-      monitor.cb = sizeof(monitor);
-      if (::EnumDisplayDevicesW(info.szDevice, 0, &monitor, EDD_GET_DEVICE_INTERFACE_NAME) !=
-          FALSE) {
+      DISPLAY_DEVICEW monitor;
+      if (MonitorOf(info.szDevice, monitor)) {
         id = ToUtf8(monitor.DeviceID, id_buffer);
       }
       if (id.empty()) {
@@ -128,16 +107,14 @@ class MonitorDisplay final : public GammaPlatform::Display {
   }
 
   GammaPlatform::DisplayFacts Facts() override {
-    GammaPlatform::DisplayFacts facts;
-    std::wstring name = FriendlyName(info.szDevice);
-    if (name.empty()) {
-      DISPLAY_DEVICEW monitor = {};
-      monitor.cb = sizeof(monitor);
-      if (::EnumDisplayDevicesW(info.szDevice, 0, &monitor, 0) != FALSE) {
-        name = Text(monitor.DeviceString);
-      }
+    char buffer[kUtf8PerUtf16 * sizeof(DISPLAY_DEVICEW::DeviceString) / sizeof(wchar_t)];
+    std::string_view name = FriendlyName(info.szDevice, buffer);
+    DISPLAY_DEVICEW monitor;
+    if (name.empty() && MonitorOf(info.szDevice, monitor)) {
+      name = ToUtf8(monitor.DeviceString, buffer);
     }
-    facts.name = name.empty() ? std::string(device) : Utf8(name);
+    GammaPlatform::DisplayFacts facts;
+    facts.name = name.empty() ? device : name;
     facts.left = info.rcMonitor.left;
     facts.top = info.rcMonitor.top;
     facts.right = info.rcMonitor.right;
@@ -149,9 +126,9 @@ class MonitorDisplay final : public GammaPlatform::Display {
  private:
   const MONITORINFOEXW& info;
   const DisplayDc dc;
-  char device_buffer[3 * CCHDEVICENAME] = {};
+  char device_buffer[kUtf8PerUtf16 * CCHDEVICENAME] = {};
   const std::string_view device;
-  char id_buffer[3 * sizeof(DISPLAY_DEVICEW::DeviceID) / sizeof(wchar_t)] = {};
+  char id_buffer[kUtf8PerUtf16 * sizeof(DISPLAY_DEVICEW::DeviceID) / sizeof(wchar_t)] = {};
   std::string_view id;
   bool id_looked_up = false;
 };
