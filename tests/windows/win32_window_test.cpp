@@ -99,7 +99,18 @@ int TakeQuitMessage() {
              : -1;
 }
 
+int class_registrations = 0;
+ATOM WINAPI CountClassRegistration(const WNDCLASSW* window_class) {
+  ++class_registrations;
+  return ImportHook::Original<ATOM(WINAPI*)(const WNDCLASSW*)>(L"user32.dll",
+                                                               "RegisterClassW")(window_class);
+}
+
+// The class is registered once for all the windows alive at a time.
 TEST_F(Win32WindowTest, WindowsGoWithCreateCloseAndTheirObjectAndTheLastObjectTakesTheClass) {
+  class_registrations = 0;
+  ImportHook count("user32.dll", "RegisterClassW", CountClassRegistration);
+  ASSERT_TRUE(count.Installed());
   {
     HookedWindow window;
     window.SetQuitOnClose(true);
@@ -131,6 +142,7 @@ TEST_F(Win32WindowTest, WindowsGoWithCreateCloseAndTheirObjectAndTheLastObjectTa
     EXPECT_TRUE(ClassRegistered());
   }
   EXPECT_FALSE(ClassRegistered());
+  EXPECT_EQ(class_registrations, 1);
 }
 
 // Import replacements: the non-client scaling call, offered through GetProcAddress, and a
