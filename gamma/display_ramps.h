@@ -26,6 +26,9 @@ class DisplayRamps {
 
   // The own ramp of display id, or null.
   const GammaRamp* Find(std::string_view id) const;
+  GammaRamp* Find(std::string_view id) {
+    return const_cast<GammaRamp*>(static_cast<const DisplayRamps&>(*this).Find(id));
+  }
   bool Empty() const { return count == 0; }
   std::size_t Size() const { return count; }
 

@@ -96,7 +96,7 @@ class GammaGuard::DisplayCheck final : public GammaPlatform::DisplayVisitor {
   DisplayState Check(GammaPlatform::Display& display) {
     const GammaPlatform::DeviceContext dc = display.Context();
     opened += dc != nullptr ? 1 : 0;
-    const GammaRamp* desired = guard.DesiredRampOf(display);
+    GammaRamp* desired = guard.DesiredRampOf(display);
     if (desired == nullptr) {
       return DisplayState::kUnchecked;  // neither read nor written
     }
@@ -139,10 +139,10 @@ void GammaGuard::Reassert() {
   }
 }
 
-const GammaRamp* GammaGuard::DesiredRampOf(GammaPlatform::Display& display) {
+GammaRamp* GammaGuard::DesiredRampOf(GammaPlatform::Display& display) {
   // Only a display with a ramp of its own needs its identity, which costs a lookup.
   if (!own_ramps.Empty()) {
-    if (const GammaRamp* own = own_ramps.Find(display.Id())) {
+    if (GammaRamp* own = own_ramps.Find(display.Id())) {
       return own;
     }
   }
@@ -184,13 +184,13 @@ bool GammaGuard::IsReset(const GammaRamp& current, const GammaRamp& desired) {
   return false;
 }
 
-bool GammaGuard::WriteDesired(GammaPlatform::DeviceContext dc, const GammaRamp& ramp) {
+bool GammaGuard::WriteDesired(GammaPlatform::DeviceContext dc, GammaRamp& ramp) {
   // Written once nudged by one unit, then exact: some drivers skip a ramp identical to
   // the one they believe is loaded, although something else has replaced it since.
-  GammaRamp nudged = ramp;
-  nudged[0] =
-      ramp[0] == 0xFFFF ? static_cast<uint16_t>(ramp[0] - 1) : static_cast<uint16_t>(ramp[0] + 1);
-  platform.SetDeviceGammaRamp(dc, nudged);
+  const uint16_t first = ramp[0];
+  ramp[0] = first == 0xFFFF ? static_cast<uint16_t>(first - 1) : static_cast<uint16_t>(first + 1);
+  platform.SetDeviceGammaRamp(dc, ramp);
+  ramp[0] = first;
   return platform.SetDeviceGammaRamp(dc, ramp);
 }
 

@@ -124,13 +124,14 @@ class GammaGuard {
   // Arms the guard for a ramp just given: the next rewrite is logged whatever its outcome.
   void StartGuarding();
   // The ramp display must keep: its own, else the shared one, else none (null).
-  const GammaRamp* DesiredRampOf(GammaPlatform::Display& display);
+  GammaRamp* DesiredRampOf(GammaPlatform::Display& display);
   // The check as on a desktop of one display, through the whole-screen context.
   void ReassertWholeScreen();
   // True when a sampled entry of current is off by more than the tolerance from desired.
   static bool IsReset(const GammaRamp& current, const GammaRamp& desired);
-  // Writes ramp to dc nudged, then exact; true when the exact write was taken.
-  bool WriteDesired(GammaPlatform::DeviceContext dc, const GammaRamp& ramp);
+  // Writes ramp to dc nudged, then exact; true when the exact write was taken. The nudge is
+  // made in place and undone, so a rewrite copies no ramp.
+  bool WriteDesired(GammaPlatform::DeviceContext dc, GammaRamp& ramp);
   // Logs a rewrite's outcome when it differs from the last one logged.
   void RecordOutcome(int32_t outcome);
 
