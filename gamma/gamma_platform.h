@@ -4,6 +4,8 @@
 #define GAMMA_GAMMA_PLATFORM_H_
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "gamma/gamma_ramp.h"
 
@@ -13,11 +15,37 @@ class GammaPlatform {
   using WindowHandle = void*;
   using DeviceContext = void*;
 
-  // Receives one display's device context at a time; the context is valid only during
-  // the call.
+  // What the user interface is told of a display besides its identity.
+  struct DisplayFacts {
+    std::string name;  // the monitor's friendly name, else its description, else its device
+    int32_t left = 0;  // desktop coordinates
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+    bool primary = false;
+  };
+
+  // One display of the desktop during a visit; valid only during the call.
+  class Display {
+   public:
+    // The display's own device context, opened for the visit; null when it would not open.
+    virtual DeviceContext Context() = 0;
+    // Its GDI device name, UTF-8 ("\\.\DISPLAY2"). Cheap.
+    virtual std::string_view DeviceName() = 0;
+    // Its stable identity, UTF-8: the monitor's device interface path, which stays with the
+    // monitor and its port, else its device name. Looked up on the first call, which costs
+    // more than the check itself, and held in the visit's own storage: no allocation.
+    virtual std::string_view Id() = 0;
+    virtual DisplayFacts Facts() = 0;
+
+   protected:
+    ~Display() = default;
+  };
+
+  // Receives each display of the desktop in turn, whether or not its context opened.
   class DisplayVisitor {
    public:
-    virtual void Visit(DeviceContext display) = 0;
+    virtual void Visit(Display& display) = 0;
 
    protected:
     ~DisplayVisitor() = default;
@@ -25,9 +53,8 @@ class GammaPlatform {
 
   virtual ~GammaPlatform() = default;
 
-  // Opens a device context for each display of the desktop in turn, hands it to visitor
-  // and frees it again. A display whose context does not open is left out, so a visitor
-  // that was handed none knows that no display could be enumerated or opened.
+  // Hands visitor each display of the desktop in turn, in the desktop's own order, with its
+  // device context opened for the visit and freed after it.
   virtual void ForEachDisplay(DisplayVisitor& visitor) = 0;
   // A device context for the window, or for the whole screen when window is null;
   // null on failure.

@@ -99,7 +99,18 @@ int TakeQuitMessage() {
              : -1;
 }
 
+int class_registrations = 0;
+ATOM WINAPI CountClassRegistration(const WNDCLASSW* window_class) {
+  ++class_registrations;
+  return ImportHook::Original<ATOM(WINAPI*)(const WNDCLASSW*)>(L"user32.dll",
+                                                               "RegisterClassW")(window_class);
+}
+
+// The class is registered once for all the windows alive at a time.
 TEST_F(Win32WindowTest, WindowsGoWithCreateCloseAndTheirObjectAndTheLastObjectTakesTheClass) {
+  class_registrations = 0;
+  ImportHook count("user32.dll", "RegisterClassW", CountClassRegistration);
+  ASSERT_TRUE(count.Installed());
   {
     HookedWindow window;
     window.SetQuitOnClose(true);
@@ -131,6 +142,7 @@ TEST_F(Win32WindowTest, WindowsGoWithCreateCloseAndTheirObjectAndTheLastObjectTa
     EXPECT_TRUE(ClassRegistered());
   }
   EXPECT_FALSE(ClassRegistered());
+  EXPECT_EQ(class_registrations, 1);
 }
 
 // Import replacements: the non-client scaling call, offered through GetProcAddress, and a
@@ -158,14 +170,13 @@ HWND WINAPI RefuseWindow(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWN
 TEST_F(Win32WindowTest, CreateScalesTheNonClientAreaAndFailsWhenNoWindowIsMade) {
   real_get_proc_address = &GetProcAddress;
   {
-    ImportHook offer("kernel32.dll", "GetProcAddress",
-                     reinterpret_cast<void*>(OfferNonClientScaling));
+    ImportHook offer("kernel32.dll", "GetProcAddress", OfferNonClientScaling);
     ASSERT_TRUE(offer.Installed());
     Win32Window window;
     ASSERT_TRUE(window.Create(L"scaled", {10, 10}, {200, 100}));
     EXPECT_EQ(non_client_scaled, std::vector<HWND>{window.GetHandle()});
   }
-  ImportHook refuse("user32.dll", "CreateWindowExW", reinterpret_cast<void*>(RefuseWindow));
+  ImportHook refuse("user32.dll", "CreateWindowExW", RefuseWindow);
   ASSERT_TRUE(refuse.Installed());
   Win32Window window;
   EXPECT_FALSE(window.Create(L"refused", {10, 10}, {200, 100}));
@@ -188,7 +199,8 @@ TEST_F(Win32WindowTest, ChildContentFillsClientAreaAndFollowsSizeAndDpiChanges) 
     if (width != 0) {
       SetWindowPos(window.GetHandle(), nullptr, 0, 0, width, 333, SWP_NOMOVE | SWP_NOZORDER);
     }
-    RECT client = window.GetClientArea();
+    RECT client = {};
+    GetClientRect(window.GetHandle(), &client);
     RECT child_rect = {};
     GetClientRect(child, &child_rect);
     EXPECT_EQ(child_rect.right, client.right - client.left);
@@ -240,7 +252,7 @@ TEST_F(Win32WindowTest, TitleBarFollowsAppsUseLightTheme) {
   };
   std::vector<BOOL> calls;
   dark_mode_calls = &calls;
-  ImportHook hook("dwmapi.dll", "DwmSetWindowAttribute", reinterpret_cast<void*>(RecordThemeCall));
+  ImportHook hook("dwmapi.dll", "DwmSetWindowAttribute", RecordThemeCall);
   ASSERT_TRUE(hook.Installed());
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.type << " " << c.size);
