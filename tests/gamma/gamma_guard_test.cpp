@@ -329,34 +329,27 @@ TEST(GammaGuardOwnRamps, ListTellsEachDisplaysRampAndLastCheck) {
   guard.Init(nullptr, kWindow);
   using R = GammaGuard::RampSource;
   using S = DisplayState;
-  const auto expect_list = [&](const std::vector<std::pair<R, S>>& expected) {
+  const auto expect_list = [&](R others, R last, const std::vector<S>& states) {
     screen.calls.clear();
     const std::vector<GammaGuard::DisplayReport> list = guard.ListDisplays();
     EXPECT_TRUE(screen.CallsOf(Op::kGetRamp).empty() && screen.CallsOf(Op::kSetRamp).empty());
-    ASSERT_EQ(list.size(), expected.size());
+    ASSERT_EQ(list.size(), states.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
       SCOPED_TRACE(i);
       EXPECT_EQ(list[i].id, Id(i));
       EXPECT_EQ(list[i].device, FakeGammaPlatform::FakeDeviceName(i));
-      EXPECT_EQ(list[i].ramp, expected[i].first);
-      EXPECT_EQ(list[i].state, expected[i].second);
+      EXPECT_EQ(list[i].ramp, i + 1 == list.size() ? last : others);
+      EXPECT_EQ(list[i].state, states[i]);
     }
   };
-  expect_list(std::vector<std::pair<R, S>>(6, {R::kNone, S::kUnchecked}));
+  const S unchecked = S::kUnchecked;
+  expect_list(R::kNone, R::kNone, std::vector<S>(6, unchecked));
   guard.SetOwnRamp(Id(5), on);
-  expect_list({{R::kNone, S::kUnchecked},
-               {R::kNone, S::kUnchecked},
-               {R::kNone, S::kUnchecked},
-               {R::kNone, S::kUnchecked},
-               {R::kNone, S::kUnchecked},
-               {R::kOwn, S::kIntact}});
+  expect_list(R::kNone, R::kOwn,
+              {unchecked, unchecked, unchecked, unchecked, unchecked, S::kIntact});
   guard.Arm(RampBytes(on));
-  expect_list({{R::kShared, S::kIntact},
-               {R::kShared, S::kRewritten},
-               {R::kShared, S::kRefused},
-               {R::kShared, S::kUnreadable},
-               {R::kShared, S::kUnreadable},
-               {R::kOwn, S::kIntact}});
+  expect_list(R::kShared, R::kOwn,
+              {S::kIntact, S::kRewritten, S::kRefused, S::kUnreadable, S::kUnreadable, S::kIntact});
   guard.Reassert();
   EXPECT_EQ(guard.ListDisplays()[1].state, S::kIntact);
 }
