@@ -51,7 +51,7 @@ class Reader:
             return struct.unpack("<i", self.take(4))[0]
         if kind == 7:
             return self.take(self.size()).decode("utf-8")
-        if kind == 10:  # 32-bit integers, aligned to 4 from the message's start
+        if kind == 9:  # 32-bit integers, aligned to 4 from the message's start
             count = self.size()
             self.take(-self.at % 4)
             return list(struct.unpack("<%di" % count, self.take(4 * count)))
