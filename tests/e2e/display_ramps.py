@@ -3,7 +3,8 @@
 rig: "veskaro/displays" end to end against the stand-in engine's model of the gamma hardware,
 which keeps a ramp per display (under Wine every display's context writes the one X-wide ramp).
 Each model display must hold the ramp it keeps, get it back after an outside reset, a refusal,
-or a switch off and on, and "list" must say so."""
+or a switch off and on, and "list" must say so. Prints each model display's samples (entries
+32, 64, .., 224 of each channel) as it goes: scripts/demo --monitors 2 shows them."""
 
 import os
 import subprocess
@@ -57,6 +58,11 @@ def holding(host, ramps, what, since=None):
         writes = {name: host.model()[name][1] - since[name][1] for name in ramps}
         expect(set(writes.values()) == {2}, "%s: writes since %r" % (what, writes))
     print("display_ramps: %s" % what)
+    for display, (values, writes, refused, _) in sorted(host.model().items()):
+        for row, channel in enumerate(("red", "green", "blue")):
+            print("  %-9s %-5s %s" % (display if row == 0 else "", channel,
+                                      " ".join("%5d" % v for v in values[7 * row:7 * row + 7])) +
+                  ("   writes %d, refused %d" % (writes, refused) if row == 0 else ""))
 
 
 def switch_second(host, on):
