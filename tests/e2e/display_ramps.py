@@ -14,7 +14,7 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from guard_flow import ARMED, CLEARED, FAILED, INIT, OK, SUCCESS  # noqa: E402
 from host_session import (IDENTITY, WARM, Failure, HostSession, expect, poll,  # noqa: E402
-                          ramp_bytes, run, samples, scaled_ramp, set_call)
+                          ramp_bytes, samples, scaled_ramp, set_call)
 from standard_codec import encode_call  # noqa: E402
 
 DISPLAYS = "veskaro/displays"
@@ -65,14 +65,6 @@ def holding(host, ramps, what, since=None):
                   ("   writes %d, refused %d" % (writes, refused) if row == 0 else ""))
 
 
-def switch_second(host, on):
-    result = run("xrandr", "--output", "DUMMY1", *(["--auto", "--right-of", "DUMMY0"] if on
-                                                      else ["--off"]))
-    expect(result.returncode == 0, "xrandr failed: " + result.stderr)
-    code, out = host.tool("monitors", "--until", 2 if on else 1)
-    expect(code == 0, "Windows programs do not follow: " + out)
-
-
 def scenario(host):
     """The scenario's lines; returns those whose replies are checked."""
     lines = {"bad_set": call(host, "set", {"id": ID2, "ramp": bytes(1535)}),
@@ -83,7 +75,7 @@ def scenario(host):
     lines["full"] = own(host, ID2, DIM)
     host.send(encode_call("clear"))  # forgets them all
     lines["forgotten"] = call(host, "list")
-    host.send(set_call(WARM))
+    lines["shared"] = host.send(set_call(WARM))
     lines["own"] = own(host, ID2, DIM)
     lines["served"] = call(host, "list")
     for step in ("reset", "refuse", "refused", "off", "on"):
@@ -98,17 +90,17 @@ def scenario(host):
             lines[step] = call(host, "list")
         if step == "refused":
             host.gamma("DISPLAY2", "accept")
-    call(host, "clear", {"id": ID2})
+    lines["cleared"] = call(host, "clear", {"id": ID2})
     return lines
 
 
 def display_ramps(host):
     lines = scenario(host)
     host.start_until_done(120000)
-    replies = [host.reply(lines[k]) for k in ("bad_set", "bad_clear", "not_implemented", "full")]
-    expect([r[:2] for r in replies] ==
-           [("error", "bad_args")] * 2 + [("empty",), ("error", "too_many_displays")],
-           "replies to bad calls: %r" % replies)
+    replies = [host.reply(lines[k]) for k in ("bad_set", "bad_clear", "not_implemented", "full",
+                                              "shared", "own")]
+    expect([r[:2] for r in replies] == [("error", "bad_args")] * 2 + [
+        ("empty",), ("error", "too_many_displays"), SUCCESS, SUCCESS], "replies: %r" % replies)
     expect_list(host, lines["forgotten"], (1, "none", "unchecked"), (2, "none", "unchecked"))
     holding(host, {"DISPLAY1": WARM, "DISPLAY2": DIM}, "the shared ramp and DISPLAY2's own")
     expect_list(host, lines["served"], (1, "shared", "intact"), (2, "own", "rewritten"))
@@ -128,16 +120,17 @@ def display_ramps(host):
     host.signal("refused")
     expect_list(host, lines["refused"], (1, "shared", "intact|rewritten"), (2, "own", "refused"))
     holding(host, {"DISPLAY2": DIM}, "DISPLAY2 accepting again")
-    switch_second(host, False)
+    host.switch_second(False)
     before = outside("off")
     expect_list(host, lines["off"], (1, "shared", "intact|rewritten"))
     holding(host, {"DISPLAY1": WARM}, "DUMMY1 off, DISPLAY1 reset and restored", before)
     expect(host.model()["DISPLAY2"][:2] == (samples(IDENTITY), before["DISPLAY2"][1]),
            "DISPLAY2 written while off: %s" % host.model())
-    switch_second(host, True)
+    host.switch_second(True)
     holding(host, {"DISPLAY2": DIM}, "DUMMY1 on, DISPLAY2's own ramp applied again")
     host.signal("on")
     expect_list(host, lines["on"], (1, "shared", "intact|rewritten"), (2, "own", "intact|rewritten"))
+    expect(host.reply(lines["cleared"]) == SUCCESS, "clear was not answered success")
     holding(host, {"DISPLAY2": WARM}, "DISPLAY2's own cleared, the shared ramp kept")
     host.finish()
     expect(host.log() == [INIT] + [OWN_SET + "monitor %d" % i for i in range(16)] +

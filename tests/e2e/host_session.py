@@ -313,6 +313,14 @@ class HostSession:
         code, out = self.tool("post_message", TITLE, message, wparam, 0)
         expect(code == 0, "post_message.exe failed: " + out)
 
+    def switch_second(self, on):
+        """DUMMY1 of the two-monitor rig off or on; returns once Windows programs see it."""
+        where = ["--auto", "--right-of", "DUMMY0"] if on else ["--off"]  # a bare --auto clones
+        result = run("xrandr", "--output", "DUMMY1", *where)
+        expect(result.returncode == 0, "xrandr failed: " + result.stderr)
+        code, out = self.tool("monitors", "--until", 2 if on else 1)
+        expect(code == 0, "Windows programs do not follow DUMMY1: " + out)
+
     def switch_mode(self, mode):
         code, out = self.tool("display_mode", *mode.split("x"))
         found = re.search(r"current (\d+) x (\d+),", run("xrandr").stdout)
