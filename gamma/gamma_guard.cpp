@@ -4,10 +4,6 @@
 #include <utility>
 
 #include "client/method_channel.h"
-#include "codec/encodable_value.h"
-#include "codec/method_call.h"
-#include "codec/method_result.h"
-#include "codec/standard_method_codec.h"
 #include "gamma/guard_log.h"
 #include "gamma/screen_dc.h"
 
@@ -17,25 +13,20 @@
 
 namespace {
 
-constexpr char kChannelName[] = "veskaro/gamma";
-
-// The ramp of a "set" call's arguments, or null when they are not {"ramp": 1536 bytes}.
-const std::vector<uint8_t>* RampArgument(const flutter::EncodableValue* arguments) {
-  const auto* map = arguments != nullptr ? std::get_if<flutter::EncodableMap>(arguments) : nullptr;
-  if (map == nullptr) {
-    return nullptr;
-  }
-  const auto entry = map->find(flutter::EncodableValue(std::string("ramp")));
-  if (entry == map->end()) {
-    return nullptr;
-  }
-  const auto* ramp = std::get_if<std::vector<uint8_t>>(&entry->second);
-  return ramp != nullptr && ramp->size() == kRampBytes ? ramp : nullptr;
-}
-
 int32_t Difference(uint16_t a, uint16_t b) {
   const int32_t difference = static_cast<int32_t>(a) - static_cast<int32_t>(b);
   return difference < 0 ? -difference : difference;
+}
+
+// A display id as the log shows it: control characters would let an id forge or break lines.
+std::string Printable(std::string_view id) {
+  std::string printable(id);
+  for (char& c : printable) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      c = '?';
+    }
+  }
+  return printable;
 }
 
 }  // namespace
@@ -53,49 +44,7 @@ GammaGuard::~GammaGuard() {
   StopPeriodicTimer();
   StopBurstTimer();
   channel.reset();
-}
-
-void GammaGuard::Init(flutter::BinaryMessenger* messenger,
-                      GammaPlatform::WindowHandle timer_owner) {
-  window = timer_owner;
-  if (messenger == nullptr) {
-    return;
-  }
-  const flutter::StandardMethodCodec& codec = flutter::StandardMethodCodec::GetInstance();
-  channel = std::make_unique<flutter::MethodChannel>(messenger, kChannelName, &codec);
-  channel->SetMethodCallHandler(
-      [this](const flutter::MethodCall& call, std::unique_ptr<flutter::MethodResult> result) {
-        HandleMethodCall(call, std::move(result));
-      });
-  GuardLog("init: channel registered");
-}
-
-void GammaGuard::HandleMethodCall(const flutter::MethodCall& call,
-                                  std::unique_ptr<flutter::MethodResult> result) {
-  // Without a result the call still takes effect; there is just nobody to answer.
-  const std::string& method = call.MethodName();
-  if (method == "set") {
-    const std::vector<uint8_t>* ramp = RampArgument(call.Arguments());
-    if (ramp == nullptr) {
-      if (result != nullptr) {
-        result->Error("bad_args", "ramp must be 1536 bytes");
-      }
-      return;
-    }
-    Arm(*ramp);
-    // Success even when the driver rejected the ramp: it is accepted and guarded, and
-    // the guard keeps retrying; the log records the rejection.
-    if (result != nullptr) {
-      result->Success();
-    }
-  } else if (method == "clear") {
-    Disarm();
-    if (result != nullptr) {
-      result->Success();
-    }
-  } else if (result != nullptr) {
-    result->NotImplemented();
-  }
+  displays_channel.reset();
 }
 
 bool GammaGuard::HandleWindowMessage(uint32_t message, uintptr_t wparam, intptr_t /*lparam*/) {
@@ -129,30 +78,43 @@ bool GammaGuard::HandleWindowMessage(uint32_t message, uintptr_t wparam, intptr_
   }
 }
 
-// One check's visit of the displays: each is read and, when reset, rewritten on its own;
-// a display whose ramp cannot be read is skipped, as the whole screen is.
+// One check's visit of the displays: each is read and, when reset, rewritten on its own
+// with the ramp it must keep; what happened on each is recorded for "list".
 class GammaGuard::DisplayCheck final : public GammaPlatform::DisplayVisitor {
  public:
   explicit DisplayCheck(GammaGuard& guard) : guard(guard) {}
 
-  void Visit(GammaPlatform::DeviceContext display) override {
-    ++displays;
-    GammaRamp current;
-    if (!guard.platform.GetDeviceGammaRamp(display, current) || !guard.IsReset(current)) {
-      return;
-    }
-    if (guard.WriteDesired(display)) {
-      rewritten = true;
-    } else {
-      rejected = true;
-    }
+  void Visit(GammaPlatform::Display& display) override {
+    guard.states.Record(display.DeviceName(), Check(display));
   }
 
-  std::size_t displays = 0;
+  std::size_t opened = 0;  // displays whose own context opened
   bool rewritten = false;
   bool rejected = false;
 
  private:
+  DisplayState Check(GammaPlatform::Display& display) {
+    const GammaPlatform::DeviceContext dc = display.Context();
+    opened += dc != nullptr ? 1 : 0;
+    const GammaRamp* desired = guard.DesiredRampOf(display);
+    if (desired == nullptr) {
+      return DisplayState::kUnchecked;  // neither read nor written
+    }
+    GammaRamp current;
+    if (dc == nullptr || !guard.platform.GetDeviceGammaRamp(dc, current)) {
+      return DisplayState::kUnreadable;
+    }
+    if (!IsReset(current, *desired)) {
+      return DisplayState::kIntact;
+    }
+    if (guard.WriteDesired(dc, *desired)) {
+      rewritten = true;
+      return DisplayState::kRewritten;
+    }
+    rejected = true;
+    return DisplayState::kRefused;
+  }
+
   GammaGuard& guard;
 };
 
@@ -160,10 +122,13 @@ void GammaGuard::Reassert() {
   if (!armed) {
     return;
   }
+  states.Reset();
   DisplayCheck check(*this);
   platform.ForEachDisplay(check);
-  if (check.displays == 0) {
-    ReassertWholeScreen();
+  if (check.opened == 0) {
+    if (has_shared_ramp) {
+      ReassertWholeScreen();
+    }
     return;
   }
   // One outcome per check: a display that refused the ramp outweighs those that took it.
@@ -172,6 +137,16 @@ void GammaGuard::Reassert() {
   } else if (check.rewritten) {
     RecordOutcome(1);
   }
+}
+
+const GammaRamp* GammaGuard::DesiredRampOf(GammaPlatform::Display& display) {
+  // Only a display with a ramp of its own needs its identity, which costs a lookup.
+  if (!own_ramps.Empty()) {
+    if (const GammaRamp* own = own_ramps.Find(display.Id())) {
+      return own;
+    }
+  }
+  return has_shared_ramp ? &desired_ramp : nullptr;
 }
 
 void GammaGuard::ReassertWholeScreen() {
@@ -183,7 +158,7 @@ void GammaGuard::ReassertWholeScreen() {
       return;
     }
   }
-  if (!IsReset(current)) {
+  if (!IsReset(current, desired_ramp)) {
     return;
   }
   bool taken = false;
@@ -192,16 +167,16 @@ void GammaGuard::ReassertWholeScreen() {
     if (dc.Get() == nullptr) {
       return;
     }
-    taken = WriteDesired(dc.Get());
+    taken = WriteDesired(dc.Get(), desired_ramp);
   }
   RecordOutcome(taken ? 1 : 0);
 }
 
-bool GammaGuard::IsReset(const GammaRamp& current) const {
+bool GammaGuard::IsReset(const GammaRamp& current, const GammaRamp& desired) {
   for (std::size_t color = 0; color < kRampChannels; ++color) {
     const std::size_t base = color * kRampEntriesPerChannel;
     for (std::size_t entry : kSampleEntries) {
-      if (Difference(current[base + entry], desired_ramp[base + entry]) > kTolerance) {
+      if (Difference(current[base + entry], desired[base + entry]) > kTolerance) {
         return true;
       }
     }
@@ -209,15 +184,14 @@ bool GammaGuard::IsReset(const GammaRamp& current) const {
   return false;
 }
 
-bool GammaGuard::WriteDesired(GammaPlatform::DeviceContext dc) {
+bool GammaGuard::WriteDesired(GammaPlatform::DeviceContext dc, const GammaRamp& ramp) {
   // Written once nudged by one unit, then exact: some drivers skip a ramp identical to
   // the one they believe is loaded, although something else has replaced it since.
-  const uint16_t first = desired_ramp[0];
-  desired_ramp[0] =
-      first == 0xFFFF ? static_cast<uint16_t>(first - 1) : static_cast<uint16_t>(first + 1);
-  platform.SetDeviceGammaRamp(dc, desired_ramp);
-  desired_ramp[0] = first;
-  return platform.SetDeviceGammaRamp(dc, desired_ramp);
+  GammaRamp nudged = ramp;
+  nudged[0] =
+      ramp[0] == 0xFFFF ? static_cast<uint16_t>(ramp[0] - 1) : static_cast<uint16_t>(ramp[0] + 1);
+  platform.SetDeviceGammaRamp(dc, nudged);
+  return platform.SetDeviceGammaRamp(dc, ramp);
 }
 
 void GammaGuard::RecordOutcome(int32_t outcome) {
@@ -256,26 +230,81 @@ void GammaGuard::StopPeriodicTimer() {
   }
 }
 
-void GammaGuard::Arm(const std::vector<uint8_t>& ramp) {
-  if (ramp.size() != kRampBytes) {
-    return;
-  }
-  for (std::size_t i = 0; i < kRampEntries; ++i) {
-    desired_ramp[i] = static_cast<uint16_t>(ramp[2 * i] | (ramp[2 * i + 1] << 8));
-  }
+void GammaGuard::StartGuarding() {
   armed = true;
   last_outcome = -1;
   if (window != nullptr && !periodic_timer_running) {
     platform.SetTimer(window, kPeriodicTimerId, kPeriodicIntervalMs);
     periodic_timer_running = true;
   }
+}
+
+void GammaGuard::Arm(const std::vector<uint8_t>& ramp) {
+  if (ramp.size() != kRampBytes) {
+    return;
+  }
+  desired_ramp = RampFromBytes(ramp.data());
+  has_shared_ramp = true;
+  StartGuarding();
   GuardLog("set: desired ramp received, guard armed");
   Reassert();
 }
 
 void GammaGuard::Disarm() {
   armed = false;
+  has_shared_ramp = false;
+  own_ramps.ClearAll();
   StopPeriodicTimer();
   StopBurstTimer();
   GuardLog("clear: guard disarmed");
+}
+
+bool GammaGuard::SetOwnRamp(std::string_view id, const GammaRamp& ramp) {
+  if (!own_ramps.Set(id, ramp)) {
+    return false;
+  }
+  StartGuarding();
+  GuardLog(("displays: own ramp set for " + Printable(id)).c_str());
+  Reassert();
+  return true;
+}
+
+void GammaGuard::ClearOwnRamp(std::string_view id) {
+  own_ramps.Clear(id);
+  GuardLog(("displays: own ramp cleared for " + Printable(id)).c_str());
+  if (has_shared_ramp || !own_ramps.Empty()) {
+    Reassert();  // the display takes the shared ramp back at once
+    return;
+  }
+  armed = false;
+  StopPeriodicTimer();
+  StopBurstTimer();
+}
+
+std::vector<GammaGuard::DisplayReport> GammaGuard::ListDisplays() {
+  // Collects what each display tells; touches no ramp.
+  class Lister final : public GammaPlatform::DisplayVisitor {
+   public:
+    explicit Lister(GammaGuard& guard) : guard(guard) {}
+    void Visit(GammaPlatform::Display& display) override {
+      DisplayReport report{std::string(display.Id()), std::string(display.DeviceName()),
+                           display.Facts(), RampSource::kNone, DisplayState::kUnchecked};
+      if (guard.own_ramps.Find(report.id) != nullptr) {
+        report.ramp = RampSource::kOwn;
+      } else if (guard.has_shared_ramp) {
+        report.ramp = RampSource::kShared;
+      }
+      if (report.ramp != RampSource::kNone) {
+        report.state = guard.states.Of(report.device);
+      }
+      reports.push_back(std::move(report));
+    }
+    std::vector<DisplayReport> reports;
+
+   private:
+    GammaGuard& guard;
+  };
+  Lister lister(*this);
+  platform.ForEachDisplay(lister);
+  return std::move(lister.reports);
 }

@@ -15,4 +15,13 @@ constexpr std::size_t kRampBytes = kRampEntries * 2;
 
 using GammaRamp = std::array<uint16_t, kRampEntries>;
 
+// The ramp of kRampBytes wire bytes.
+inline GammaRamp RampFromBytes(const uint8_t* bytes) {
+  GammaRamp ramp;
+  for (std::size_t i = 0; i < kRampEntries; ++i) {
+    ramp[i] = static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  }
+  return ramp;
+}
+
 #endif  // GAMMA_GAMMA_RAMP_H_

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <deque>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "gamma/gamma_platform.h"
@@ -30,20 +32,28 @@ class FakeGammaPlatform : public GammaPlatform {
     GammaRamp ramp;  // written, for kSetRamp
   };
 
-  // One display of the desktop; its device context is DisplayDc(its index).
+  // One display of the desktop; its device context is DisplayDc(its index). Its id and
+  // device name default to ones made from its index (FakeDisplayId, FakeDeviceName).
   struct Display {
-    GammaRamp ramp = {};
-    bool opens = true;
-    bool read_fails = false;
-    bool rejects = false;
+    Display(const GammaRamp& ramp = {}, bool opens = true, bool read_fails = false,
+            bool rejects = false)
+        : ramp(ramp), opens(opens), read_fails(read_fails), rejects(rejects) {}
+
+    GammaRamp ramp;
+    bool opens;
+    bool read_fails;
+    bool rejects;
+    std::string id;
+    std::string device;
+    DisplayFacts facts;
   };
 
   void ForEachDisplay(DisplayVisitor& visitor) override {
     for (std::size_t i = 0; i < displays.size(); ++i) {
-      if (!displays[i].opens) continue;
-      calls.push_back({Op::kOpenDisplay, DisplayDc(i), 0, 0, {}});
-      visitor.Visit(DisplayDc(i));
-      calls.push_back({Op::kCloseDisplay, DisplayDc(i), 0, 0, {}});
+      Visited display(*this, i);
+      if (displays[i].opens) calls.push_back({Op::kOpenDisplay, DisplayDc(i), 0, 0, {}});
+      visitor.Visit(display);
+      if (displays[i].opens) calls.push_back({Op::kCloseDisplay, DisplayDc(i), 0, 0, {}});
     }
   }
   DeviceContext GetDC(WindowHandle window) override {
@@ -93,6 +103,13 @@ class FakeGammaPlatform : public GammaPlatform {
     return found;
   }
 
+  static std::string FakeDisplayId(std::size_t index) {
+    return "\\\\?\\DISPLAY#Fake#" + std::to_string(index);
+  }
+  static std::string FakeDeviceName(std::size_t index) {
+    return "\\\\.\\DISPLAY" + std::to_string(index + 1);
+  }
+
   static inline DeviceContext const kScreenDc = reinterpret_cast<DeviceContext>(0x5C);
   static DeviceContext DisplayDc(std::size_t index) {
     return reinterpret_cast<DeviceContext>(0xD00 + index);
@@ -102,12 +119,38 @@ class FakeGammaPlatform : public GammaPlatform {
   }
 
   std::vector<Display> displays;  // none: only the whole screen
+  int id_lookups = 0;
   GammaRamp screen = {};
   std::deque<bool> get_dc_results;  // next GetDC results (false: none); then they succeed
   bool read_fails = false;
   bool rejects = false;
   int open_dcs = 0;
   std::vector<Call> calls;
+
+ private:
+  class Visited final : public GammaPlatform::Display {
+   public:
+    Visited(FakeGammaPlatform& platform, std::size_t index) : platform(platform), index(index) {}
+    DeviceContext Context() override {
+      return platform.displays[index].opens ? DisplayDc(index) : nullptr;
+    }
+    std::string_view DeviceName() override {
+      const std::string& device = platform.displays[index].device;
+      return device.empty() ? (fallback_device = FakeDeviceName(index)) : device;
+    }
+    std::string_view Id() override {
+      ++platform.id_lookups;
+      const std::string& id = platform.displays[index].id;
+      return id.empty() ? (fallback_id = FakeDisplayId(index)) : id;
+    }
+    DisplayFacts Facts() override { return platform.displays[index].facts; }
+
+   private:
+    FakeGammaPlatform& platform;
+    std::size_t index;
+    std::string fallback_device;
+    std::string fallback_id;
+  };
 };
 
 // Entry i of channel c is i * 257 scaled by percent[c]: {100, 100, 100} is the identity.

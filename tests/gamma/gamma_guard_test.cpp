@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/gamma/fake_gamma_platform.h"
@@ -234,6 +235,130 @@ TEST(GammaGuardDisplays, FollowsDisplaysConnectedAndRemovedBetweenChecks) {
   armed.guard->Reassert();
   EXPECT_EQ(armed.screen.displays[0].ramp, WarmRamp());
   EXPECT_TRUE(armed.screen.OpsOn(FakeGammaPlatform::DisplayDc(1)).empty());
+}
+
+const GammaRamp kCool = ScaledRamp(70, 85, 100);
+std::string Id(std::size_t i) { return FakeGammaPlatform::FakeDisplayId(i); }
+std::vector<GammaRamp> RampsOf(const FakeGammaPlatform& screen) {
+  std::vector<GammaRamp> ramps;
+  for (const auto& display : screen.displays) ramps.push_back(display.ramp);
+  return ramps;
+}
+void ResetAll(FakeGammaPlatform& screen) {
+  for (auto& display : screen.displays) display.ramp = IdentityRamp();
+}
+
+// A display with a ramp of its own is restored with it, the others with the shared one; its
+// identity is looked up only while some display has a ramp of its own. Clearing it gives it
+// the shared ramp back at once; "clear" on the shared channel forgets every own ramp.
+TEST(GammaGuardOwnRamps, EachDisplayIsRestoredWithItsOwnRampOrTheSharedOne) {
+  ArmedGuard armed(3);
+  EXPECT_EQ(armed.screen.id_lookups, 0);
+  ASSERT_TRUE(armed.guard->SetOwnRamp(Id(1), kCool));
+  ResetAll(armed.screen);
+  armed.guard->Reassert();
+  EXPECT_EQ(RampsOf(armed.screen), (std::vector<GammaRamp>{WarmRamp(), kCool, WarmRamp()}));
+  EXPECT_EQ(armed.log.Messages(), (Strings{"displays: own ramp set for " + Id(1), kOk}));
+
+  armed.guard->ClearOwnRamp(Id(1));
+  EXPECT_EQ(RampsOf(armed.screen), std::vector<GammaRamp>(3, WarmRamp()));
+  EXPECT_TRUE(armed.guard->Armed());
+
+  armed.guard->SetOwnRamp(Id(2), kCool);
+  armed.guard->Disarm();
+  EXPECT_TRUE(armed.guard->OwnRamps().Empty());
+  armed.guard->Arm(RampBytes(WarmRamp()));
+  EXPECT_EQ(RampsOf(armed.screen), std::vector<GammaRamp>(3, WarmRamp()));
+}
+
+// Without a shared ramp only displays with a ramp of their own are touched, the whole screen
+// never; clearing the last one stops the guard and leaves its ramp on the screen.
+TEST(GammaGuardOwnRamps, WithoutASharedRampOnlyOwnRampsAreKept) {
+  ScopedLogDirectory log;
+  FakeGammaPlatform screen;
+  screen.displays.assign(3, {IdentityRamp()});
+  GammaGuard guard(screen);
+  guard.Init(nullptr, kWindow);
+  ASSERT_TRUE(guard.SetOwnRamp(Id(2), kCool));
+  EXPECT_TRUE(guard.Armed());
+  EXPECT_EQ(RampsOf(screen), (std::vector<GammaRamp>{IdentityRamp(), IdentityRamp(), kCool}));
+  for (std::size_t i : {0, 1}) {
+    const auto ops = screen.OpsOn(FakeGammaPlatform::DisplayDc(i));
+    EXPECT_EQ(ops, (std::vector<Op>{Op::kOpenDisplay, Op::kCloseDisplay})) << i;
+  }
+  screen.displays[2].opens = false;
+  guard.Reassert();
+  EXPECT_TRUE(screen.CallsOf(Op::kGetDC).empty());  // the fallback serves the shared ramp only
+
+  guard.ClearOwnRamp(Id(2));
+  EXPECT_FALSE(guard.Armed());
+  EXPECT_EQ(screen.CallsOf(Op::kKillTimer).size(), 1u);
+  EXPECT_EQ(screen.displays[2].ramp, kCool);
+  EXPECT_EQ(log.Messages(), (Strings{"displays: own ramp set for " + Id(2), kOk,
+                                     "displays: own ramp cleared for " + Id(2)}));
+}
+
+// A ramp follows its display's identity: kept while it is not connected, applied when it
+// appears, and kept when it comes back at another position under another device name.
+TEST(GammaGuardOwnRamps, ARampFollowsItsDisplaysIdentity) {
+  ArmedGuard armed(2);
+  armed.guard->SetOwnRamp("monitor-x", kCool);
+  EXPECT_EQ(RampsOf(armed.screen), std::vector<GammaRamp>(2, WarmRamp()));
+  armed.screen.displays.push_back({IdentityRamp()});
+  armed.screen.displays[2].id = "monitor-x";
+  armed.guard->Reassert();
+  EXPECT_EQ(armed.screen.displays[2].ramp, kCool);
+
+  std::swap(armed.screen.displays[0], armed.screen.displays[2]);
+  armed.screen.displays[0].device = "\\\\.\\DISPLAY7";
+  ResetAll(armed.screen);
+  armed.guard->Reassert();
+  EXPECT_EQ(RampsOf(armed.screen), (std::vector<GammaRamp>{kCool, WarmRamp(), WarmRamp()}));
+}
+
+// "list" tells each display's ramp and what the last check did there, and touches no ramp.
+TEST(GammaGuardOwnRamps, ListTellsEachDisplaysRampAndLastCheck) {
+  using Display = FakeGammaPlatform::Display;
+  const GammaRamp off = IdentityRamp(), on = WarmRamp();
+  ScopedLogDirectory log;
+  FakeGammaPlatform screen;
+  screen.displays = {
+      Display{on},         Display{off}, Display{off, true, false, true}, Display{off, true, true},
+      Display{off, false}, Display{on}};
+  GammaGuard guard(screen);
+  guard.Init(nullptr, kWindow);
+  using R = GammaGuard::RampSource;
+  using S = DisplayState;
+  const auto expect_list = [&](const std::vector<std::pair<R, S>>& expected) {
+    screen.calls.clear();
+    const std::vector<GammaGuard::DisplayReport> list = guard.ListDisplays();
+    EXPECT_TRUE(screen.CallsOf(Op::kGetRamp).empty() && screen.CallsOf(Op::kSetRamp).empty());
+    ASSERT_EQ(list.size(), expected.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(list[i].id, Id(i));
+      EXPECT_EQ(list[i].device, FakeGammaPlatform::FakeDeviceName(i));
+      EXPECT_EQ(list[i].ramp, expected[i].first);
+      EXPECT_EQ(list[i].state, expected[i].second);
+    }
+  };
+  expect_list(std::vector<std::pair<R, S>>(6, {R::kNone, S::kUnchecked}));
+  guard.SetOwnRamp(Id(5), on);
+  expect_list({{R::kNone, S::kUnchecked},
+               {R::kNone, S::kUnchecked},
+               {R::kNone, S::kUnchecked},
+               {R::kNone, S::kUnchecked},
+               {R::kNone, S::kUnchecked},
+               {R::kOwn, S::kIntact}});
+  guard.Arm(RampBytes(on));
+  expect_list({{R::kShared, S::kIntact},
+               {R::kShared, S::kRewritten},
+               {R::kShared, S::kRefused},
+               {R::kShared, S::kUnreadable},
+               {R::kShared, S::kUnreadable},
+               {R::kOwn, S::kIntact}});
+  guard.Reassert();
+  EXPECT_EQ(guard.ListDisplays()[1].state, S::kIntact);
 }
 
 TEST(GammaGuardMessages, OnlyTheGuardsTimersAreConsumed) {
