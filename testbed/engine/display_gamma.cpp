@@ -213,14 +213,13 @@ void InstallDisplayGamma(const std::string& state_path) {
     return;
   }
   model = new Model(state_path);
-  const std::pair<const char*, void*> hooks[] = {
-      {"CreateDCW", reinterpret_cast<void*>(&CreateDcHook)},
-      {"DeleteDC", reinterpret_cast<void*>(&DeleteDcHook)},
-      {"GetDeviceGammaRamp", reinterpret_cast<void*>(&GetRampHook)},
-      {"SetDeviceGammaRamp", reinterpret_cast<void*>(&SetRampHook)}};
-  for (const auto& [function, replacement] : hooks) {
-    if (!(new ImportHook("gdi32.dll", function, replacement))->Installed()) {
-      Complain(std::string("the executable does not import ") + function);
+  const ImportHook* hooks[] = {new ImportHook("gdi32.dll", "CreateDCW", &CreateDcHook),
+                               new ImportHook("gdi32.dll", "DeleteDC", &DeleteDcHook),
+                               new ImportHook("gdi32.dll", "GetDeviceGammaRamp", &GetRampHook),
+                               new ImportHook("gdi32.dll", "SetDeviceGammaRamp", &SetRampHook)};
+  for (const ImportHook* hook : hooks) {
+    if (!hook->Installed()) {
+      Complain("the executable does not import one of gdi32's gamma and context functions");
     }
   }
 }

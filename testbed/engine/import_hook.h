@@ -10,7 +10,8 @@
 
 class ImportHook {
  public:
-  ImportHook(const char* library, const char* function, void* replacement) {
+  template <typename Function>
+  ImportHook(const char* library, const char* function, Function* replacement) {
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -29,7 +30,7 @@ class ImportHook {
             std::strcmp(reinterpret_cast<const char*>(by_name->Name), function) == 0) {
           slot = reinterpret_cast<void**>(&addresses->u1.Function);
           original = *slot;
-          Write(replacement);
+          Write(reinterpret_cast<void*>(replacement));
           return;
         }
       }
@@ -44,6 +45,13 @@ class ImportHook {
   ImportHook& operator=(const ImportHook&) = delete;
 
   bool Installed() const { return slot != nullptr; }
+
+  // The function as the system library exports it, for a replacement that passes calls on.
+  template <typename Function>
+  static Function Original(const wchar_t* library, const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(library), name)));
+  }
 
  private:
   void Write(void* target) {

@@ -44,7 +44,8 @@ TEST_F(FlutterWindowTest, CreateHostsTheViewAndRegistersEverythingBeforeTheFirst
   ASSERT_TRUE(window.Create(L"veskaro_flutter", {10, 10}, {680, 460}));
 
   // The view was sized to the client area and adopted as the child content.
-  const RECT client = window.GetClientArea();
+  RECT client = {};
+  GetClientRect(window.GetHandle(), &client);
   EXPECT_EQ(TestbedViewWidth(), client.right - client.left);
   EXPECT_EQ(TestbedViewHeight(), client.bottom - client.top);
   EXPECT_NE(GetWindow(window.GetHandle(), GW_CHILD), nullptr);
@@ -106,17 +107,13 @@ std::vector<std::string>* teardown = nullptr;
 BOOL WINAPI RecordKillTimer(HWND window, UINT_PTR id) {
   if (teardown != nullptr) teardown->push_back("KillTimer " + std::to_string(id));
   using KillTimerFunction = BOOL(WINAPI*)(HWND, UINT_PTR);
-  const auto original = reinterpret_cast<KillTimerFunction>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "KillTimer")));
-  return original(window, id);
+  return ImportHook::Original<KillTimerFunction>(L"user32.dll", "KillTimer")(window, id);
 }
 
 void RecordControllerDestroy(FlutterDesktopViewControllerRef controller) {
   if (teardown != nullptr) teardown->push_back("ViewControllerDestroy");
-  using DestroyFunction = void (*)(FlutterDesktopViewControllerRef);
-  const auto original = reinterpret_cast<DestroyFunction>(reinterpret_cast<void*>(GetProcAddress(
-      GetModuleHandleW(L"flutter_windows.dll"), "FlutterDesktopViewControllerDestroy")));
-  original(controller);
+  ImportHook::Original<void (*)(FlutterDesktopViewControllerRef)>(
+      L"flutter_windows.dll", "FlutterDesktopViewControllerDestroy")(controller);
 }
 
 // As when the loop ends without WM_DESTROY: the controller, its engine and messenger go
@@ -124,9 +121,9 @@ void RecordControllerDestroy(FlutterDesktopViewControllerRef controller) {
 // down.
 TEST_F(FlutterWindowTest, DestroyingTheObjectWithItsWindowOpenReleasesControllerBeforeGuard) {
   std::vector<std::string> calls;
-  ImportHook kill_timer("user32.dll", "KillTimer", reinterpret_cast<void*>(RecordKillTimer));
+  ImportHook kill_timer("user32.dll", "KillTimer", RecordKillTimer);
   ImportHook destroy("flutter_windows.dll", "FlutterDesktopViewControllerDestroy",
-                     reinterpret_cast<void*>(RecordControllerDestroy));
+                     RecordControllerDestroy);
   ASSERT_TRUE(kill_timer.Installed() && destroy.Installed());
   {
     FlutterWindow window(project);

@@ -158,14 +158,13 @@ HWND WINAPI RefuseWindow(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWN
 TEST_F(Win32WindowTest, CreateScalesTheNonClientAreaAndFailsWhenNoWindowIsMade) {
   real_get_proc_address = &GetProcAddress;
   {
-    ImportHook offer("kernel32.dll", "GetProcAddress",
-                     reinterpret_cast<void*>(OfferNonClientScaling));
+    ImportHook offer("kernel32.dll", "GetProcAddress", OfferNonClientScaling);
     ASSERT_TRUE(offer.Installed());
     Win32Window window;
     ASSERT_TRUE(window.Create(L"scaled", {10, 10}, {200, 100}));
     EXPECT_EQ(non_client_scaled, std::vector<HWND>{window.GetHandle()});
   }
-  ImportHook refuse("user32.dll", "CreateWindowExW", reinterpret_cast<void*>(RefuseWindow));
+  ImportHook refuse("user32.dll", "CreateWindowExW", RefuseWindow);
   ASSERT_TRUE(refuse.Installed());
   Win32Window window;
   EXPECT_FALSE(window.Create(L"refused", {10, 10}, {200, 100}));
@@ -188,7 +187,8 @@ TEST_F(Win32WindowTest, ChildContentFillsClientAreaAndFollowsSizeAndDpiChanges) 
     if (width != 0) {
       SetWindowPos(window.GetHandle(), nullptr, 0, 0, width, 333, SWP_NOMOVE | SWP_NOZORDER);
     }
-    RECT client = window.GetClientArea();
+    RECT client = {};
+    GetClientRect(window.GetHandle(), &client);
     RECT child_rect = {};
     GetClientRect(child, &child_rect);
     EXPECT_EQ(child_rect.right, client.right - client.left);
@@ -240,7 +240,7 @@ TEST_F(Win32WindowTest, TitleBarFollowsAppsUseLightTheme) {
   };
   std::vector<BOOL> calls;
   dark_mode_calls = &calls;
-  ImportHook hook("dwmapi.dll", "DwmSetWindowAttribute", reinterpret_cast<void*>(RecordThemeCall));
+  ImportHook hook("dwmapi.dll", "DwmSetWindowAttribute", RecordThemeCall);
   ASSERT_TRUE(hook.Installed());
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.type << " " << c.size);
