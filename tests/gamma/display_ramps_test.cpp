@@ -20,15 +20,16 @@ TEST(DisplayRamps, KeepsSixteenRampsByIdAndRefusesTheSeventeenth) {
   EXPECT_FALSE(ramps.Set(Id(16), WarmRamp()));
   EXPECT_EQ(ramps.Find(Id(16)), nullptr);
   EXPECT_EQ(ramps.Size(), 16u);
-  EXPECT_TRUE(ramps.Set(Id(3), WarmRamp()));
-  EXPECT_EQ(*ramps.Find(Id(3)), WarmRamp());
+  EXPECT_TRUE(ramps.Set(Id(0), WarmRamp()));
+  EXPECT_EQ(*ramps.Find(Id(0)), WarmRamp());
 
-  ramps.Clear(Id(0));
-  ramps.Clear(Id(0));  // no longer there: nothing happens
-  EXPECT_EQ(ramps.Find(Id(0)), nullptr);
-  for (std::size_t i = 1; i < DisplayRamps::kCapacity; ++i) {
+  ramps.Clear(Id(1));
+  ramps.Clear(Id(1));  // no longer there: nothing happens
+  EXPECT_EQ(ramps.Find(Id(1)), nullptr);
+  for (std::size_t i = 0; i < DisplayRamps::kCapacity; ++i) {
+    if (i == 1) continue;
     ASSERT_NE(ramps.Find(Id(i)), nullptr) << i;
-    EXPECT_EQ(*ramps.Find(Id(i)), i == 3 ? WarmRamp() : ScaledRamp(100, 100, static_cast<int>(i)));
+    EXPECT_EQ(*ramps.Find(Id(i)), i == 0 ? WarmRamp() : ScaledRamp(100, 100, static_cast<int>(i)));
   }
   EXPECT_TRUE(ramps.Set(Id(16), IdentityRamp()));
   EXPECT_EQ(*ramps.Find(Id(16)), IdentityRamp());

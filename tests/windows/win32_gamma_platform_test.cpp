@@ -31,10 +31,16 @@ HDC WINAPI RefuseDC(LPCWSTR, LPCWSTR, LPCWSTR, const DEVMODEW*) { return nullptr
 LONG WINAPI RefuseDeviceInfo(DISPLAYCONFIG_DEVICE_INFO_HEADER*) { return ERROR_NOT_SUPPORTED; }
 BOOL WINAPI RefuseDevices(LPCWSTR, DWORD, PDISPLAY_DEVICEW, DWORD) { return FALSE; }
 
-// What each visit showed, and the contexts that opened; checks on the way what holds for
-// every visit.
+// Visits every display at construction: what each visit showed, and the contexts that opened;
+// checks on the way what holds for every visit.
 class Recorder final : public GammaPlatform::DisplayVisitor {
  public:
+  Recorder() {
+    deleted.clear();
+    Win32GammaPlatform().ForEachDisplay(*this);
+    EXPECT_EQ(deleted, contexts);
+  }
+
   void Visit(GammaPlatform::Display& display) override {
     // The check asks for these every second during a burst: no allocation.
     const int before = allocations;
@@ -53,14 +59,6 @@ class Recorder final : public GammaPlatform::DisplayVisitor {
   std::vector<HDC> contexts;
   std::vector<Shown> shown;
 };
-
-Recorder VisitAll() {
-  deleted.clear();
-  Recorder recorder;
-  Win32GammaPlatform().ForEachDisplay(recorder);
-  EXPECT_EQ(deleted, recorder.contexts);
-  return recorder;
-}
 
 // The rig's desktop as Wine 8 shows it: one monitor at 1280 x 1024, or two at 1024 x 768 side
 // by side, named and identified by Wine's display configuration.
@@ -81,7 +79,7 @@ TEST(Win32GammaPlatformTest, VisitsEachMonitorAndFallsBackWhenContextIdOrNameCan
   ImportHook count("msvcrt.dll", "malloc", CountMalloc);
   ASSERT_TRUE(delete_dc.Installed() && count.Installed());
   std::vector<Shown> expected = RigDisplays();
-  Recorder all = VisitAll();
+  const Recorder all;
   EXPECT_EQ(all.shown, expected);
   EXPECT_EQ(all.contexts.size(), expected.size());
 
@@ -90,14 +88,13 @@ TEST(Win32GammaPlatformTest, VisitsEachMonitorAndFallsBackWhenContextIdOrNameCan
   ImportHook refuse_dc("gdi32.dll", "CreateDCW", RefuseDC);
   ImportHook refuse_configuration("user32.dll", "DisplayConfigGetDeviceInfo", RefuseDeviceInfo);
   ASSERT_TRUE(refuse_dc.Installed() && refuse_configuration.Installed());
-  for (Shown& display : expected) std::get<2>(display) = "Generic Non-PnP Monitor";  // Wine's
-  EXPECT_EQ(VisitAll().shown, expected);
+  for (Shown& d : expected) std::get<2>(d) = "Generic Non-PnP Monitor";  // Wine's
+  EXPECT_EQ(Recorder().shown, expected);
 
   ImportHook refuse_devices("user32.dll", "EnumDisplayDevicesW", RefuseDevices);
   ASSERT_TRUE(refuse_devices.Installed());
-  for (Shown& display : expected)
-    std::get<1>(display) = std::get<2>(display) = std::get<0>(display);
-  EXPECT_EQ(VisitAll().shown, expected);
+  for (Shown& d : expected) std::get<1>(d) = std::get<2>(d) = std::get<0>(d);
+  EXPECT_EQ(Recorder().shown, expected);
 }
 
 }  // namespace
