@@ -63,11 +63,19 @@ class Model {
  public:
   explicit Model(std::string state_path) : state_path(std::move(state_path)) {}
 
+  // The host opens a display's context for one visit at a time: a second one open for the same
+  // display means the first was never deleted.
   void Open(HDC dc, const std::string& name) {
+    Display* opened = Find(name);
+    for (const auto& [open_dc, display] : contexts) {
+      if (open_dc != nullptr && display == opened && opened != nullptr) {
+        Complain("a second context open for " + name + ": the first was not deleted");
+      }
+    }
     for (auto& [open_dc, display] : contexts) {
       if (open_dc == nullptr) {
         open_dc = dc;
-        display = Find(name);
+        display = opened;
         return;
       }
     }

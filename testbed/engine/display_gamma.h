@@ -6,7 +6,8 @@
 // belongs to that display ("DISPLAY2" for \\.\DISPLAY2), any other context (the whole screen's
 // from GetDC) to "screen". Each display's ramp starts at identity, is read back exactly, and is
 // written unless the display refuses writes or the ramp is flat or inverted in a channel (as
-// Wine refuses it). The X server's ramp is then left alone.
+// Wine refuses it). The X server's ramp is then left alone. A display's second context open at
+// once (one not deleted after its visit) is reported on stderr.
 //
 // After every write and every outside action the model rewrites its state file, one line per
 // display it has seen, in the order seen:

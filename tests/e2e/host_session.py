@@ -172,9 +172,8 @@ class HostSession:
         return self.add("send %s %s" % (channel, message.hex() or "-"))
 
     def gamma(self, display, action):
-        """An outside action on the model's display (reset, refuse, accept); its mark's text."""
-        self.add("gamma %s %s" % (display, action))
-        return "gamma %s %s" % (display, action)
+        """An outside action on a display of the model: reset, refuse or accept."""
+        return self.add("gamma %s %s" % (display, action))
 
     def await_signal(self, name, timeout_ms=30000):
         path = win_path(os.path.join(self.work, "signal-" + name))
