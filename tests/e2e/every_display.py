@@ -55,9 +55,16 @@ def follows(host, monitors):
     expect(poll(lambda: done() and devices(done()[-1]) == monitors, CHECKS_S, 0.1) is not None,
            "no check opened just %s: %s" % (monitors, [devices(c) for c in done()[-3:]]))
     since = len(done())
+
+    def rewrites():
+        return [c for c in checks(host.stderr_path)[since:] if any(w for _, w, _ in c)]
     gamma_reset()
-    expect(poll(lambda: screen_is(WARM), CHECKS_S, 0.1) is not None, "not restored: " + screen())
-    writing = [c for c in checks(host.stderr_path)[since:] if any(w for _, w, _ in c)]
+    # Waits for the rewriting check to end too: a reset that reached the X server after
+    # xramp's read would otherwise look restored at once, with no check having written yet.
+    expect(poll(lambda: screen_is(WARM) and any(len(c) == len(monitors) and all(d for *_, d in c)
+                                                for c in rewrites()), CHECKS_S, 0.1) is not None,
+           "not restored through a monitor's context: %s, screen %s" % (rewrites(), screen()))
+    writing = rewrites()
     # Nudged, then exact, through one context; the one X-wide ramp is then intact for the other.
     expect(len(writing) == 1 and devices(writing[0]) == monitors and
            sorted(w for _, w, _ in writing[0]) == [0] * (len(monitors) - 1) + [2],
