@@ -4,12 +4,15 @@
 //   TESTBED_PROPERTIES_FILE=<path>  at exit, what the host gave the engine is written there:
 //     "engines N", "assets <path>", "argc N", then "arg <hex of the UTF-8 bytes>" per
 //     argument, "plugin <registration function> <plug-in name>" per registration, then
-//     "output resyncs N", "view thread in STA 0|1" and "characters N" (WM_CHAR messages seen).
+//     "output resyncs N", "view thread in STA 0|1" and "characters N" (WM_CHAR messages seen);
+//   TESTBED_DISPLAY_GAMMA=<path>    the host's gamma calls go to a model with a ramp per display
+//     (display_gamma.h), which writes its state there; the scenario's "gamma" commands act on it.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
+#include "testbed/engine/display_gamma.h"
 #include "testbed/engine/hex_text.h"
 #include "testbed/engine/testbed_control.h"
 #include "testbed/engine/testbed_state.h"
@@ -40,6 +43,10 @@ class ProcessHooks {
   ProcessHooks() : properties_file(Environment("TESTBED_PROPERTIES_FILE")) {
     if (Environment("TESTBED_FAIL_VIEW_CONTROLLER") == "1") {
       TestbedSetViewControllerCreationFails(1);
+    }
+    const std::string gamma_state = Environment("TESTBED_DISPLAY_GAMMA");
+    if (!gamma_state.empty()) {
+      testbed::InstallDisplayGamma(gamma_state);
     }
   }
 

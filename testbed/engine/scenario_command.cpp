@@ -128,6 +128,22 @@ bool ParsePost(const std::string& arguments, ScenarioCommand* command, std::stri
   return true;
 }
 
+bool ParseGamma(const std::string& arguments, ScenarioCommand* command, std::string* error) {
+  std::string action;
+  command->text = NextWord(arguments, &action);
+  const char* const names[] = {"reset", "refuse", "accept"};
+  const DisplayGammaAction actions[] = {DisplayGammaAction::kReset, DisplayGammaAction::kRefuse,
+                                        DisplayGammaAction::kAccept};
+  for (size_t i = 0; i < 3; ++i) {
+    if (!command->text.empty() && action == names[i]) {
+      command->action = actions[i];
+      return true;
+    }
+  }
+  *error = "gamma needs DISPLAY reset|refuse|accept";
+  return false;
+}
+
 }  // namespace
 
 bool ParseScenarioCommand(const std::string& line, ScenarioCommand* command, std::string* error) {
@@ -162,6 +178,10 @@ bool ParseScenarioCommand(const std::string& line, ScenarioCommand* command, std
     command->kind = ScenarioCommand::Kind::kMark;
     command->text = arguments;
     return true;
+  }
+  if (verb == "gamma") {
+    command->kind = ScenarioCommand::Kind::kGamma;
+    return ParseGamma(arguments, command, error);
   }
   if (verb == "close" || verb == "memory") {
     command->kind =

@@ -271,6 +271,17 @@ bool ScenarioPlayer::Execute(int line, const ScenarioCommand& command) {
     case ScenarioCommand::Kind::kMark:
       transcript.Mark(command.text);
       return true;
+    case ScenarioCommand::Kind::kGamma:
+      if (DisplayGammaAct(command.text, command.action)) {
+        // When it happened, for the test that asked.
+        transcript.Mark("gamma " + command.text + " " +
+                        (command.action == DisplayGammaAction::kReset    ? "reset"
+                         : command.action == DisplayGammaAction::kRefuse ? "refuse"
+                                                                         : "accept"));
+      } else {
+        transcript.Error(line, "no display gamma model (TESTBED_DISPLAY_GAMMA) or no room");
+      }
+      return true;
     case ScenarioCommand::Kind::kMemory: {
       size_t scenario_bytes = lines.capacity() * sizeof(std::string);
       for (const std::string& text : lines) {

@@ -5,6 +5,7 @@
 //   T memory RECORD_BYTES HEAP_IN_USE HEAP_FREE | T error LINE TEXT | T end
 // T is milliseconds since the start; free text comes last. Replies are raw bytes: the test
 // decodes them. "handled" follows each reply: how long the host's handler took to return.
+// A scenario's "gamma DISPLAY ACTION" is recorded as a mark of that text.
 #ifndef TESTBED_ENGINE_TRANSCRIPT_H_
 #define TESTBED_ENGINE_TRANSCRIPT_H_
 

@@ -85,11 +85,15 @@ def screen():
     return run(os.environ["VESKARO_XRAMP"]).stdout.strip()
 
 
-def matches(samples, ramp):
-    values = samples.split()
-    wanted = [ramp[c * 256 + e] for c in range(3) for e in range(32, 256, 32)]
+def samples(ramp):
+    """Entries 32, 64, .., 224 of each channel: what the probes and the display model print."""
+    return [ramp[c * 256 + e] for c in range(3) for e in range(32, 256, 32)]
+
+
+def matches(values, ramp):
+    values = values.split()
     return len(values) == 21 and all(abs(int(v) - w) <= TOLERANCE
-                                     for v, w in zip(values, wanted))
+                                     for v, w in zip(values, samples(ramp)))
 
 
 def screen_is(ramp):
@@ -142,7 +146,8 @@ class HostSession:
     """One run of the host from `folder` (the built bundle by default) with a scenario, in a
     fresh log folder; send() / add() / await_signal() return the scenario's line number."""
 
-    def __init__(self, name, folder=None):
+    def __init__(self, name, folder=None, model=False):
+        """model: the host's gamma calls go to the stand-in engine's display model."""
         load_rig_env()
         self.folder = folder or os.environ["VESKARO_E2E_BUNDLE"]
         self.work = os.path.join(os.environ["VESKARO_E2E_WORK"], name)
@@ -153,6 +158,7 @@ class HostSession:
         self.log_path = os.path.join(temp, "tarnuvo_gamma.log")
         self.transcript_path = os.path.join(self.work, "transcript.txt")
         self.stderr_path = os.path.join(self.work, "host-stderr.txt")
+        self.model_path = os.path.join(self.work, "display-gamma.txt") if model else None
         self.lines = []
         self.process = None
         self.mode_changed = False
@@ -162,8 +168,12 @@ class HostSession:
         self.lines.append(command)
         return len(self.lines)
 
-    def send(self, message):
-        return self.add("send %s %s" % (CHANNEL, message.hex() or "-"))
+    def send(self, message, channel=CHANNEL):
+        return self.add("send %s %s" % (channel, message.hex() or "-"))
+
+    def gamma(self, display, action):
+        """An outside action on a display of the model: reset, refuse or accept."""
+        return self.add("gamma %s %s" % (display, action))
 
     def await_signal(self, name, timeout_ms=30000):
         path = win_path(os.path.join(self.work, "signal-" + name))
@@ -199,6 +209,8 @@ class HostSession:
         env = dict(os.environ, TMP=self.temp_win, TEMP=self.temp_win,
                    TESTBED_SCENARIO=win_path(scenario),
                    TESTBED_TRANSCRIPT=win_path(self.transcript_path))
+        if self.model_path:
+            env["TESTBED_DISPLAY_GAMMA"] = win_path(self.model_path)
         with open(os.path.join(self.work, "host-stdout.txt"), "wb") as out, \
                 open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen(
@@ -243,11 +255,23 @@ class HostSession:
         return found[0]
 
     def reply(self, line, timeout=20):
-        prefix = "%d %s " % (line, CHANNEL)
+        prefix = "%d " % line
         reply = self.wait_event("reply", lambda f: f.startswith(prefix), "reply to line %d" %
-                                line, timeout)[len(prefix):]
+                                line, timeout).split(" ")[2]
         expect(reply != "none", "line %d was not answered" % line)
         return standard_codec.decode_reply(bytes.fromhex(reply) if reply != "empty" else b"")
+
+    def model(self):
+        """The display model's state: {display: (samples, writes, refused, refusing)}."""
+        try:
+            with open(self.model_path, encoding="ascii") as f:
+                rows = [line.split() for line in f]
+        except FileNotFoundError:
+            return {}
+        return {r[0]: ([int(v) for v in r[8:]], int(r[2]), int(r[4]), r[6] == "1") for r in rows}
+
+    def holds(self, display, ramp):
+        return self.model().get(display, [None])[0] == samples(ramp)
 
     def signal(self, name, timeout=10):
         """Releases an `await` of the scenario and waits until the player took the signal."""
@@ -288,6 +312,14 @@ class HostSession:
         code, out = self.tool("post_message", TITLE, message, wparam, 0)
         expect(code == 0, "post_message.exe failed: " + out)
 
+    def switch_second(self, on):
+        """DUMMY1 of the two-monitor rig off or on; returns once Windows programs see it."""
+        where = ["--auto", "--right-of", "DUMMY0"] if on else ["--off"]  # a bare --auto clones
+        result = run("xrandr", "--output", "DUMMY1", *where)
+        expect(result.returncode == 0, "xrandr failed: " + result.stderr)
+        code, out = self.tool("monitors", "--until", 2 if on else 1)
+        expect(code == 0, "Windows programs do not follow DUMMY1: " + out)
+
     def switch_mode(self, mode):
         code, out = self.tool("display_mode", *mode.split("x"))
         found = re.search(r"current (\d+) x (\d+),", run("xrandr").stdout)
@@ -326,4 +358,6 @@ class HostSession:
                     parts.append("%s:\n%s" % (path, f.read().rstrip()[-6000:]))
             except OSError:
                 parts.append("no %s" % path)
+        if self.model_path:
+            parts.append("display model: %s" % self.model())
         return "\n".join(parts + ["screen (xramp): " + screen()])

@@ -51,6 +51,13 @@ class Reader:
             return struct.unpack("<i", self.take(4))[0]
         if kind == 7:
             return self.take(self.size()).decode("utf-8")
+        if kind == 9:  # 32-bit integers, aligned to 4 from the message's start
+            count = self.size()
+            self.take(-self.at % 4)
+            return list(struct.unpack("<%di" % count, self.take(4 * count)))
+        if kind in (12, 13):
+            items = [self.value() for _ in range(self.size() * (kind - 11))]
+            return items if kind == 12 else dict(zip(items[::2], items[1::2]))
         raise ValueError("type byte %d at %d: not in a reply of the host's" % (kind, self.at - 1))
 
 

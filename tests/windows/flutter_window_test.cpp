@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "client/engine_project.h"
+#include "testbed/engine/import_hook.h"
 #include "testbed/engine/testbed_control.h"
-#include "tests/windows/import_hook.h"
 #include "tests/windows/message_pump.h"
 
 namespace {

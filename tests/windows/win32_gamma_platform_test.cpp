@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "tests/windows/import_hook.h"
+#include "testbed/engine/import_hook.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "testbed/engine/import_hook.h"
 #include "testbed/engine/testbed_control.h"
-#include "tests/windows/import_hook.h"
 #include "tests/windows/message_pump.h"
 
 namespace {

@@ -1,8 +1,8 @@
-// Redirects one imported function of the test executable to a replacement for the
-// hook's lifetime, by patching the import address table: lets tests see the order of
-// calls the product makes.
-#ifndef TESTS_WINDOWS_IMPORT_HOOK_H_
-#define TESTS_WINDOWS_IMPORT_HOOK_H_
+// Redirects one imported function of the process's executable (a test, or the host under
+// the stand-in engine) to a replacement for the hook's lifetime, by patching its import
+// address table: lets tests see, or stand in for, the calls the product makes.
+#ifndef TESTBED_ENGINE_IMPORT_HOOK_H_
+#define TESTBED_ENGINE_IMPORT_HOOK_H_
 
 #include <windows.h>
 
@@ -65,4 +65,4 @@ class ImportHook {
   void* original = nullptr;
 };
 
-#endif  // TESTS_WINDOWS_IMPORT_HOOK_H_
+#endif  // TESTBED_ENGINE_IMPORT_HOOK_H_
