@@ -32,8 +32,8 @@ class FakeGammaPlatform : public GammaPlatform {
     GammaRamp ramp;  // written, for kSetRamp
   };
 
-  // One display of the desktop; its device context is DisplayDc(its index). Its id and
-  // device name default to ones made from its index (FakeDisplayId, FakeDeviceName).
+  // One display of the desktop; its device context is DisplayDc(its index). An id or device
+  // name left empty is made from its index at the first visit (FakeDisplayId, FakeDeviceName).
   struct Display {
     Display(const GammaRamp& ramp = {}, bool opens = true, bool read_fails = false,
             bool rejects = false)
@@ -50,6 +50,8 @@ class FakeGammaPlatform : public GammaPlatform {
 
   void ForEachDisplay(DisplayVisitor& visitor) override {
     for (std::size_t i = 0; i < displays.size(); ++i) {
+      if (displays[i].id.empty()) displays[i].id = FakeDisplayId(i);
+      if (displays[i].device.empty()) displays[i].device = FakeDeviceName(i);
       Visited display(*this, i);
       if (displays[i].opens) calls.push_back({Op::kOpenDisplay, DisplayDc(i), 0, 0, {}});
       visitor.Visit(display);
@@ -134,22 +136,16 @@ class FakeGammaPlatform : public GammaPlatform {
     DeviceContext Context() override {
       return platform.displays[index].opens ? DisplayDc(index) : nullptr;
     }
-    std::string_view DeviceName() override {
-      const std::string& device = platform.displays[index].device;
-      return device.empty() ? (fallback_device = FakeDeviceName(index)) : device;
-    }
+    std::string_view DeviceName() override { return platform.displays[index].device; }
     std::string_view Id() override {
       ++platform.id_lookups;
-      const std::string& id = platform.displays[index].id;
-      return id.empty() ? (fallback_id = FakeDisplayId(index)) : id;
+      return platform.displays[index].id;
     }
     DisplayFacts Facts() override { return platform.displays[index].facts; }
 
    private:
     FakeGammaPlatform& platform;
     std::size_t index;
-    std::string fallback_device;
-    std::string fallback_id;
   };
 };
 
