@@ -272,7 +272,7 @@ TEST(GammaGuardOwnRamps, EachDisplayIsRestoredWithItsOwnRampOrTheSharedOne) {
 }
 
 // Without a shared ramp only displays with a ramp of their own are touched, the whole screen
-// never; clearing the last one stops the guard and leaves its ramp on the screen.
+// never; clearing the last one stops the guard, burst and all, and leaves its ramp on the screen.
 TEST(GammaGuardOwnRamps, WithoutASharedRampOnlyOwnRampsAreKept) {
   ScopedLogDirectory log;
   FakeGammaPlatform screen;
@@ -290,11 +290,12 @@ TEST(GammaGuardOwnRamps, WithoutASharedRampOnlyOwnRampsAreKept) {
   guard.Reassert();
   EXPECT_TRUE(screen.CallsOf(Op::kGetDC).empty());  // the fallback serves the shared ramp only
 
+  guard.HandleWindowMessage(kWmDisplayChange, 0, 0);
   guard.ClearOwnRamp(Id(2));
-  EXPECT_FALSE(guard.Armed());
-  EXPECT_EQ(screen.CallsOf(Op::kKillTimer).size(), 1u);
+  EXPECT_FALSE(guard.Armed() || guard.BurstTimerRunning());
+  EXPECT_EQ(screen.CallsOf(Op::kKillTimer).size(), 2u);
   EXPECT_EQ(screen.displays[2].ramp, kCool);
-  EXPECT_EQ(log.Messages(), (Strings{"displays: own ramp set for " + Id(2), kOk,
+  EXPECT_EQ(log.Messages(), (Strings{"displays: own ramp set for " + Id(2), kOk, kDisplay,
                                      "displays: own ramp cleared for " + Id(2)}));
 }
 
