@@ -51,7 +51,7 @@ class GammaGuard {
 #endif
   // Guards the screen behind platform, which must outlive the guard (not owned).
   explicit GammaGuard(GammaPlatform& screen);
-  // Stops both timers and destroys the channel. Writes no ramp.
+  // Stops both timers and destroys the channels. Writes no ramp.
   ~GammaGuard();
 
   GammaGuard(const GammaGuard&) = delete;
@@ -114,7 +114,7 @@ class GammaGuard {
   bool PeriodicTimerRunning() const { return periodic_timer_running; }
   bool BurstTimerRunning() const { return burst_timer_running; }
   int32_t BurstTicksLeft() const { return burst_ticks_left; }
-  // -1 nothing logged since construction or the last Arm, 0 failed, 1 succeeded.
+  // -1 nothing logged since construction or the last ramp given, 0 failed, 1 succeeded.
   int32_t LastOutcome() const { return last_outcome; }
   const GammaRamp& DesiredRamp() const { return desired_ramp; }
 
